@@ -1,0 +1,23 @@
+# Cross build of the device binary with Debian's packages: GCC for armhf
+# (g++-arm-linux-gnueabihf) against musl (musl-dev:armhf), linked static so
+# that nothing of the build machine's C library reaches the device. musl has
+# no minimum kernel version; API-18 devices run 3.0 to 3.4 kernels.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR armv7-a)
+
+set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
+set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
+
+set(_musl_specs /usr/lib/arm-linux-musleabihf/musl-gcc.specs)
+set(_arm_flags "-march=armv7-a -mthumb -mfpu=neon -mfloat-abi=hard")
+set(CMAKE_C_FLAGS_INIT "-specs=${_musl_specs} ${_arm_flags}")
+set(CMAKE_CXX_FLAGS_INIT "-specs=${_musl_specs} ${_arm_flags}")
+
+# Libraries come from musl only; headers may also come from the build
+# machine's /usr/include/android (android-liblog-dev), which holds no C
+# library headers.
+set(CMAKE_FIND_ROOT_PATH /usr/lib/arm-linux-musleabihf)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

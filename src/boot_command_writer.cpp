@@ -1,0 +1,54 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "boot_command_record.h"
+
+namespace {
+
+// Writes all `size` bytes, retrying interrupted calls and continuing after
+// short ones. Returns 0 or -errno.
+int write_fully(int fd, const unsigned char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -errno;
+    }
+    // A write that takes nothing would otherwise be retried for ever.
+    if (n == 0) return -EIO;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+// Forces written data to storage. Returns 0 or -errno. Files that cannot be
+// synced at all (pipes, character devices such as /dev/null) have nothing to
+// lose on a reboot, so that is not a failure.
+int sync_file(int fd) {
+  while (fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EINVAL || errno == EROFS) return 0;
+    return -errno;
+  }
+  return 0;
+}
+
+}  // namespace
+
+boot_command_write_result write_boot_command_record(
+    const char* path, const boot_command_record& record) {
+  // No O_TRUNC: the record is only the start of the partition or its image.
+  int fd = open(path, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return {BOOT_COMMAND_NOT_OPENED, errno};
+
+  int result = write_fully(fd, record.bytes, BOOT_COMMAND_SIZE);
+  if (result == 0) result = sync_file(fd);
+  // On Linux the descriptor is released even when close fails, and EINTR
+  // comes only after the data was synced: neither is a lost write then.
+  if (close(fd) != 0 && result == 0 && errno != EINTR) result = -errno;
+
+  if (result != 0) return {BOOT_COMMAND_NOT_WRITTEN, -result};
+  return {BOOT_COMMAND_WRITTEN, 0};
+}

@@ -1,0 +1,58 @@
+// Test-side readers of the two device log transports.
+#ifndef BOOTNOTE_TESTS_LOG_READER_H_
+#define BOOTNOTE_TESTS_LOG_READER_H_
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace bootnote_test {
+
+// One log entry as a log reader sees it.
+struct log_record {
+  int priority = -1;
+  std::string tag;
+  std::string message;
+  // logd only: the header's fields.
+  int log_id = -1;
+  uint32_t thread_id = 0;
+  uint32_t seconds = 0;
+  uint32_t nanoseconds = 0;
+};
+
+// Decodes one logd datagram: 11-byte header, priority, tag NUL, message NUL.
+// Returns false, naming the fault in `error`, when it is not well formed.
+bool parse_logd_datagram(const std::string& datagram, log_record& record,
+                         std::string& error);
+
+// Decodes the kernel logger's entries written one after another: priority,
+// tag NUL, message NUL. Returns false on a truncated entry.
+bool parse_kernel_log(const std::string& bytes, std::vector<log_record>& records,
+                      std::string& error);
+
+// A datagram socket bound at a path, standing in for logd.
+class logd_sink {
+ public:
+  // Binds at `path`; throws std::runtime_error when it cannot.
+  explicit logd_sink(const std::string& path);
+  ~logd_sink();
+  logd_sink(const logd_sink&) = delete;
+  logd_sink& operator=(const logd_sink&) = delete;
+
+  // Every datagram received so far, decoded; a malformed one throws.
+  std::vector<log_record> drain();
+
+ private:
+  int fd_;
+};
+
+// Reads a whole file; throws when it cannot.
+std::string read_file(const std::string& path);
+
+// Shows `record` the way a log viewer does: "MM-DD HH:MM:SS.mmm tid I tag: msg".
+std::string format_threadtime(const log_record& record);
+
+}  // namespace bootnote_test
+
+#endif  // BOOTNOTE_TESTS_LOG_READER_H_
