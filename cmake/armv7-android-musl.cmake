@@ -12,6 +12,10 @@ set(_musl_specs /usr/lib/arm-linux-musleabihf/musl-gcc.specs)
 set(_arm_flags "-march=armv7-a -mthumb -mfpu=neon -mfloat-abi=hard")
 set(CMAKE_C_FLAGS_INIT "-specs=${_musl_specs} ${_arm_flags}")
 set(CMAKE_CXX_FLAGS_INIT "-specs=${_musl_specs} ${_arm_flags}")
+# No device has musl's dynamic loader, and the glibc-built libstdc++.so must
+# never be picked up: everything this toolchain links is static, CMake's own
+# compiler checks included. (The compile flags reach the link line too.)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # Libraries come from musl only; headers may also come from the build
 # machine's /usr/include/android (android-liblog-dev), which holds no C
