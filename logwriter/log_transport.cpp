@@ -24,8 +24,18 @@ struct transport {
 
 transport g_transport = {UNCHOSEN, -1, false};
 
+// A descriptor 0, 1 or 2 would also take what the program writes to a
+// closed standard stream, such as its output flushed at exit: keep the log's
+// descriptor above them.
+int off_standard_streams(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  close(fd);
+  return moved;
+}
+
 int connect_logd() {
-  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  int fd = off_standard_streams(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (fd < 0) return -1;
   sockaddr_un address = {};
   address.sun_family = AF_UNIX;
@@ -43,7 +53,7 @@ void choose_transport() {
     g_transport.kind = LOGD;
     return;
   }
-  g_transport.fd = open("/dev/log/main", O_WRONLY | O_CLOEXEC);
+  g_transport.fd = off_standard_streams(open("/dev/log/main", O_WRONLY | O_CLOEXEC));
   g_transport.kind = g_transport.fd >= 0 ? KERNEL_LOGGER : NO_LOG;
 }
 

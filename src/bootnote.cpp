@@ -8,6 +8,7 @@
 // failures go to the Android log. The exit status is 0 on every path: callers
 // learn of a failure from the log.
 #include <android/log.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -49,6 +50,10 @@ void report_write(const char* path, const boot_command_write_result& result) {
 
 int main(int argc, char** argv) {
   boot_command_record record = {};
+  // Output is flushed at exit, after the record is written and logged. A
+  // reader of stdout that has gone must not turn that into a death by
+  // SIGPIPE: the exit status is 0 on every path.
+  signal(SIGPIPE, SIG_IGN);
   setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
   print_banner();
 

@@ -1,9 +1,4 @@
-// End-to-end cases for the shipped binary, unchanged, in a sandbox whose
-// /dev holds the log transport the test owns.
-//
-//   bootnote_e2e_test --binary PATH [--exec-prefix PROGRAM]
-//
-// The prefix (qemu-arm for the device build) is put before the binary.
+// The tool's behaviour, case by case, on each log transport.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,32 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "sandbox.h"
+#include "e2e.h"
 
+namespace e2e {
 namespace {
 
 using bootnote_test::log_transport;
 
-std::string g_binary;
-std::string g_exec_prefix;
-
-const std::string kRule(46, '-');
-const std::string kBanner = "\n" + kRule + "\n-------- bootnote by bootnote.example --------\n" + kRule + "\n";
-const std::string kUsage = "\nUsage : bootnote <path of misc> <boot command>\n\n";
-const std::string kUsageError = "ERROR : Usage : bootnote <path of misc> <boot command>\n";
 const std::string z(1, '\0');
-
-std::string image() {
-  std::string bytes(100, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xa5 ^ i);
-  return bytes;
-}
 const std::string kTail = image().substr(14);
-
-struct expected_entry {
-  int priority;
-  std::string message;
-};
 
 struct e2e_case {
   const char* name;
@@ -47,16 +25,6 @@ struct e2e_case {
   std::vector<expected_entry> log;
   bool usage = false;
 };
-
-std::string write_message(const std::string& command, const std::string& path) {
-  return "Writeing boot coommand \"" + command + "\" from partition \"" + path + "\"\n";
-}
-std::string erase_message(const std::string& path) {
-  return "Eraseing boot coommand to partition " + path + "\n";
-}
-std::string not_found(const std::string& path) {
-  return "ERROR : partition not found \"" + path + "\"\n";
-}
 
 const e2e_case kCases[] = {
     {"no_operands", {}, "misc", true, image(), {{6, kUsageError}}, true},
@@ -79,7 +47,7 @@ const e2e_case kCases[] = {
      {{4, erase_message("no/such/misc")}, {6, not_found("no/such/misc")}}},
     {"write_failure", {"/dev/full", "boot-recovery"}, "misc", true, image(),
      {{4, write_message("boot-recovery", "/dev/full")},
-      {6, "ERROR : write failed on partition \"/dev/full\" : No space left on device\n"}}},
+      {6, write_failed("/dev/full", "No space left on device")}}},
 };
 
 void PrintTo(const e2e_case& c, std::ostream* os) { *os << c.name; }
@@ -92,11 +60,9 @@ TEST_P(BootnoteEndToEnd, PrintsLogsAndWritesExactly) {
   std::string file = work.path() + "/" + c.file;
   if (c.file_exists_before) std::ofstream(file, std::ios::binary) << image();
 
-  std::vector<std::string> argv;
-  if (!g_exec_prefix.empty()) argv.push_back(g_exec_prefix);
-  argv.push_back(g_binary);
-  argv.insert(argv.end(), c.operands.begin(), c.operands.end());
-  bootnote_test::sandbox_result run = bootnote_test::run_in_sandbox(transport, argv, work.path());
+  bootnote_test::sandbox_options options;
+  options.transport = transport;
+  bootnote_test::sandbox_result run = bootnote_test::run_in_sandbox(options, tool_argv(c.operands), work.path());
 
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.err, "");
@@ -107,13 +73,7 @@ TEST_P(BootnoteEndToEnd, PrintsLogsAndWritesExactly) {
     EXPECT_EQ(bootnote_test::read_file(file), c.file_after) << file;
   }
 
-  const size_t expected_count = transport == log_transport::none ? 0 : c.log.size();
-  ASSERT_EQ(run.log.size(), expected_count);
-  for (size_t i = 0; i < expected_count; ++i) {
-    EXPECT_EQ(run.log[i].priority, c.log[i].priority) << "entry " << i;
-    EXPECT_EQ(run.log[i].tag, "bootnote") << "entry " << i;
-    EXPECT_EQ(run.log[i].message, c.log[i].message) << "entry " << i;
-  }
+  expect_log(run.log, transport == log_transport::none ? std::vector<expected_entry>{} : c.log);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -125,20 +85,4 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i + 1 < argc; i += 2) {
-    std::string flag = argv[i];
-    if (flag == "--binary") {
-      g_binary = argv[i + 1];
-    } else if (flag == "--exec-prefix") {
-      g_exec_prefix = argv[i + 1];
-    }
-  }
-  if (g_binary.empty() || !std::filesystem::exists(g_binary)) {
-    fprintf(stderr, "bootnote_e2e_test: binary not found: \"%s\" (build it first)\n", g_binary.c_str());
-    return 1;
-  }
-  return RUN_ALL_TESTS();
-}
+}  // namespace e2e

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -65,7 +66,7 @@ bool parse_kernel_log(const std::string& bytes, std::vector<log_record>& records
   return true;
 }
 
-logd_sink::logd_sink(const std::string& path) {
+logd_sink::logd_sink(const std::string& path) : path_(path) {
   fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   sockaddr_un address = {};
   address.sun_family = AF_UNIX;
@@ -73,6 +74,21 @@ logd_sink::logd_sink(const std::string& path) {
   strcpy(address.sun_path, path.c_str());
   if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
     throw std::runtime_error("bind " + path + ": " + strerror(errno));
+  chmod(path.c_str(), 0666);
+}
+
+int logd_sink::fill() {
+  int client = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  strcpy(address.sun_path, path_.c_str());
+  if (client < 0 || connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    throw std::runtime_error("connect " + path_ + ": " + strerror(errno));
+  static const char kEntry[] = "\0\1\0\0\0\0\0\0\0\0\0\4filler\0queued";
+  int count = 0;
+  while (send(client, kEntry, sizeof kEntry, 0) == static_cast<ssize_t>(sizeof kEntry)) ++count;
+  close(client);
+  return count;
 }
 
 logd_sink::~logd_sink() { close(fd_); }

@@ -34,7 +34,8 @@ bool parse_kernel_log(const std::string& bytes, std::vector<log_record>& records
 // A datagram socket bound at a path, standing in for logd.
 class logd_sink {
  public:
-  // Binds at `path`; throws std::runtime_error when it cannot.
+  // Binds at `path`, writable by every user as on a device; throws
+  // std::runtime_error when it cannot.
   explicit logd_sink(const std::string& path);
   ~logd_sink();
   logd_sink(const logd_sink&) = delete;
@@ -43,7 +44,14 @@ class logd_sink {
   // Every datagram received so far, decoded; a malformed one throws.
   std::vector<log_record> drain();
 
+  // Sends well-formed entries (tag "filler") until the queue is full, so
+  // that writers get EAGAIN. Returns how many were queued.
+  int fill();
+
+  int fd() const { return fd_; }
+
  private:
+  std::string path_;
   int fd_;
 };
 

@@ -6,7 +6,11 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <string.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -22,6 +26,8 @@ const char* transport_name(log_transport transport) {
   switch (transport) {
     case log_transport::logd: return "logd";
     case log_transport::kernel_logger: return "kernel_logger";
+    case log_transport::logd_full: return "logd_full";
+    case log_transport::kernel_logger_unopenable: return "kernel_logger_unopenable";
     case log_transport::none: return "no_log";
   }
   return "?";
@@ -41,15 +47,21 @@ temp_dir::~temp_dir() {
 
 namespace {
 
-// Reads both pipes to their end without letting either fill up.
-void collect_output(int out_fd, int err_fd, std::string& out, std::string& err) {
-  pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+// Reads both pipes to their end without letting either fill up, and
+// receives log entries meanwhile, as logd would.
+void collect_output(int out_fd, int err_fd, std::string& out, std::string& err, logd_sink* sink,
+                    std::vector<log_record>& log) {
+  pollfd fds[3] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}, {sink ? sink->fd() : -1, POLLIN, 0}};
   std::string* sinks[2] = {&out, &err};
   int open_count = 2;
   while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) {
+    if (poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
       throw std::runtime_error(std::string("poll: ") + strerror(errno));
+    }
+    if (fds[2].revents != 0) {
+      std::vector<log_record> received = sink->drain();
+      log.insert(log.end(), received.begin(), received.end());
     }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -74,23 +86,43 @@ int wait_for(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// Starts `argv` with stdin from /dev/null and stdout/stderr on new pipes.
-pid_t spawn(const std::vector<std::string>& argv, int& out_fd, int& err_fd) {
-  int out_pipe[2], err_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
+// Starts `argv` with stdin from /dev/null, stderr on a new pipe and stdout
+// as `out` asks (`out_fd` is -1 unless it is a pipe we read). SIGPIPE is put
+// back to its default, whatever the test runner did with it.
+pid_t spawn(const std::vector<std::string>& argv, stdout_mode out, int& out_fd, int& err_fd) {
+  int out_pipe[2] = {-1, -1}, err_pipe[2];
+  if (pipe2(err_pipe, O_CLOEXEC) != 0 ||
+      ((out == stdout_mode::pipe || out == stdout_mode::reader_gone) && pipe2(out_pipe, O_CLOEXEC) != 0))
     throw std::runtime_error(std::string("pipe: ") + strerror(errno));
+  if (out == stdout_mode::reader_gone) {
+    close(out_pipe[0]);
+    out_pipe[0] = -1;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  if (out == stdout_mode::dev_full) {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
+  } else if (out_pipe[1] >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  }
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   pid_t pid = -1;
-  int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  int error = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  close(out_pipe[1]);
+  posix_spawnattr_destroy(&attributes);
+  if (out_pipe[1] >= 0) close(out_pipe[1]);
   close(err_pipe[1]);
   if (error != 0) throw std::runtime_error("spawn " + argv[0] + ": " + strerror(error));
   out_fd = out_pipe[0];
@@ -98,38 +130,87 @@ pid_t spawn(const std::vector<std::string>& argv, int& out_fd, int& err_fd) {
   return pid;
 }
 
+std::string run_and_read(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) throw std::runtime_error("cannot run " + command);
+  std::string out;
+  char buffer[256];
+  while (fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+  if (pclose(pipe) != 0) throw std::runtime_error("failed: " + command);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
 }  // namespace
 
-sandbox_result run_in_sandbox(log_transport transport,
+sandbox_result run_in_sandbox(const sandbox_options& options,
                               const std::vector<std::string>& argv,
                               const std::string& workdir) {
   temp_dir dev_dir;
+  chmod(dev_dir.path().c_str(), 0755);
   std::vector<std::string> command = {"bwrap", "--bind", "/", "/", "--dev", "/dev"};
   std::unique_ptr<logd_sink> sink;
   std::string kernel_log = dev_dir.path() + "/main";
-  if (transport == log_transport::logd) {
-    sink = std::make_unique<logd_sink>(dev_dir.path() + "/logdw");
-    command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/socket"});
-  } else if (transport == log_transport::kernel_logger) {
-    std::ofstream{kernel_log};
-    command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/log"});
+  sandbox_result result;
+  switch (options.transport) {
+    case log_transport::logd:
+    case log_transport::logd_full:
+      sink = std::make_unique<logd_sink>(dev_dir.path() + "/logdw");
+      if (options.transport == log_transport::logd_full) sink->fill();
+      command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/socket"});
+      break;
+    case log_transport::kernel_logger:
+      std::ofstream{kernel_log};
+      chmod(kernel_log.c_str(), 0666);
+      command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/log"});
+      break;
+    case log_transport::kernel_logger_unopenable:
+      mkdir(kernel_log.c_str(), 0755);
+      command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/log"});
+      break;
+    case log_transport::none:
+      break;
   }
+  command.insert(command.end(), options.bwrap_args.begin(), options.bwrap_args.end());
   command.insert(command.end(), {"--chdir", workdir, "--"});
+  std::string prelude = options.prelude;
+  if (options.out == stdout_mode::closed) prelude += "\nexec >&-";
+  if (!prelude.empty()) command.insert(command.end(), {"sh", "-c", prelude + "\nexec \"$@\"", "sh"});
   command.insert(command.end(), argv.begin(), argv.end());
 
-  sandbox_result result;
+  timespec start, end;
+  clock_gettime(CLOCK_MONOTONIC, &start);
   int out_fd = -1, err_fd = -1;
-  pid_t pid = spawn(command, out_fd, err_fd);
-  collect_output(out_fd, err_fd, result.out, result.err);
+  pid_t pid = spawn(command, options.out, out_fd, err_fd);
+  if (out_fd < 0) out_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  std::vector<log_record> received;
+  bool read_log = options.transport == log_transport::logd;
+  collect_output(out_fd, err_fd, result.out, result.err, read_log ? sink.get() : nullptr, received);
   result.exit_status = wait_for(pid);
+  clock_gettime(CLOCK_MONOTONIC, &end);
+  result.seconds = (end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
 
-  if (sink) result.log = sink->drain();
-  if (transport == log_transport::kernel_logger) {
+  if (sink) {
+    std::vector<log_record> rest = sink->drain();
+    received.insert(received.end(), rest.begin(), rest.end());
+    for (log_record& record : received)
+      (record.tag == "filler" ? result.queued : result.log).push_back(record);
+  }
+  if (options.transport == log_transport::kernel_logger) {
     std::string error;
     if (!parse_kernel_log(read_file(kernel_log), result.log, error))
       throw std::runtime_error("malformed kernel log: " + error);
   }
   return result;
+}
+
+loop_device::loop_device(const std::string& image, bool read_only) {
+  path_ = run_and_read(std::string("losetup --find --show ") + (read_only ? "--read-only " : "") + "'" + image + "'");
+}
+
+loop_device::~loop_device() {
+  std::string detach = "losetup --detach '" + path_ + "'";
+  if (system(detach.c_str()) != 0) fprintf(stderr, "could not detach %s\n", path_.c_str());
 }
 
 }  // namespace bootnote_test

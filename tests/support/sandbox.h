@@ -11,9 +11,28 @@
 namespace bootnote_test {
 
 enum class log_transport {
-  logd,           // a datagram socket at /dev/socket/logdw
-  kernel_logger,  // a regular file at /dev/log/main
-  none,           // neither exists
+  logd,                      // a datagram socket at /dev/socket/logdw
+  logd_full,                 // the same, its queue filled and never read
+  kernel_logger,             // a regular file at /dev/log/main
+  kernel_logger_unopenable,  // /dev/log/main is a directory
+  none,                      // neither exists
+};
+
+// Where the command's standard output goes.
+enum class stdout_mode {
+  pipe,         // a pipe the sandbox reads: sandbox_result::out
+  closed,       // no descriptor 1 at all
+  dev_full,     // /dev/full: every write fails with ENOSPC
+  reader_gone,  // a pipe whose read end is already closed
+};
+
+struct sandbox_options {
+  log_transport transport = log_transport::logd;
+  stdout_mode out = stdout_mode::pipe;
+  // Shell commands run in the sandbox before the command is exec'd.
+  std::string prelude;
+  // More bwrap arguments (devices, mounts), applied after the private /dev.
+  std::vector<std::string> bwrap_args;
 };
 
 const char* transport_name(log_transport transport);
@@ -36,14 +55,30 @@ struct sandbox_result {
   std::string err;                // everything written to standard error
   int exit_status = -1;           // exit status, or 128 + signal number
   std::vector<log_record> log;    // entries that reached the log, in order
+  std::vector<log_record> queued; // logd_full: the entries that filled the queue
+  double seconds = 0;             // wall time of the whole run
 };
 
 // Runs `argv` (argv[0] is the program to execute) inside the sandbox with
-// `workdir` as working directory and no standard input. Throws
-// std::runtime_error when the sandbox cannot be set up.
-sandbox_result run_in_sandbox(log_transport transport,
+// `workdir` as working directory, no standard input and SIGPIPE at its
+// default. Throws std::runtime_error when the sandbox cannot be set up.
+sandbox_result run_in_sandbox(const sandbox_options& options,
                               const std::vector<std::string>& argv,
                               const std::string& workdir);
+
+// A loop block device over an image file, detached on destruction.
+class loop_device {
+ public:
+  // Attaches `image` (read-only if asked); throws when losetup fails.
+  loop_device(const std::string& image, bool read_only);
+  ~loop_device();
+  loop_device(const loop_device&) = delete;
+  loop_device& operator=(const loop_device&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace bootnote_test
 

@@ -15,10 +15,10 @@
 #include "sandbox.h"
 
 int main(int argc, char** argv) {
-  bootnote_test::log_transport transport = bootnote_test::log_transport::logd;
+  bootnote_test::sandbox_options options;
   int first = 1;
   if (first < argc && strcmp(argv[first], "--kernel-logger") == 0) {
-    transport = bootnote_test::log_transport::kernel_logger;
+    options.transport = bootnote_test::log_transport::kernel_logger;
     ++first;
   }
   if (first < argc && strcmp(argv[first], "--") == 0) ++first;
@@ -33,10 +33,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    bootnote_test::sandbox_result run = bootnote_test::run_in_sandbox(transport, command, cwd);
+    bootnote_test::sandbox_result run = bootnote_test::run_in_sandbox(options, command, cwd);
     printf("--- standard output ---\n%s", run.out.c_str());
     if (!run.err.empty()) printf("--- standard error ---\n%s", run.err.c_str());
-    printf("--- log (%s), as logcat shows it ---\n", bootnote_test::transport_name(transport));
+    printf("--- log (%s), as logcat shows it ---\n", bootnote_test::transport_name(options.transport));
     for (const bootnote_test::log_record& record : run.log)
       printf("%s\n", bootnote_test::format_threadtime(record).c_str());
     printf("--- exit status %d ---\n", run.exit_status);

@@ -1,0 +1,200 @@
+// Faults injected around the tool: real and read-only block devices, failing
+// storage, no permission, hostile operands, broken output, a broken log, and
+// many writers at once. In each, nothing may be lost: the record is exact or
+// the failure is logged, bytes after the record are untouched, stderr stays
+// empty and the exit status is 0.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+
+#include "e2e.h"
+
+namespace e2e {
+namespace {
+
+using bootnote_test::log_transport;
+using bootnote_test::sandbox_options;
+using bootnote_test::stdout_mode;
+
+enum class target { file, loop, loop_by_name, loop_read_only };
+
+struct fault_case {
+  const char* name;
+  target where;
+  std::vector<std::string> operands;  // "@" stands for the target's path
+  sandbox_options options;            // "@W" in bwrap_args: the working dir
+  std::string record;                 // first 14 bytes afterwards; "" = unchanged
+  std::vector<expected_entry> log;    // "@" in a message: the target's path
+  bool as_nobody = false;             // run as uid/gid 65534, target root-only
+};
+
+const std::string kRecovery = std::string("boot-recovery") + '\0';
+const std::string kZero(14, '\0');
+const std::string kLongPath = "x/" + std::string(5000, 'p');
+const std::string kOddPath = "m\n\"%s%n\".img";
+const std::string kOddCommand = "%n%s%x\x01\x1b\xff\x80";
+const std::string kHugeCommand(128 * 1024 - 1, 'A');  // the most one operand may hold
+
+sandbox_options with(log_transport transport, stdout_mode out = stdout_mode::pipe, std::string prelude = "",
+                     std::vector<std::string> bwrap_args = {}) {
+  return {transport, out, prelude, bwrap_args};
+}
+
+std::string cut(const std::string& message) { return message.substr(0, 1023); }
+
+const fault_case kFaults[] = {
+    {"loop_device_write", target::loop, {"@", "boot-recovery"}, with(log_transport::logd), kRecovery,
+     {{4, write_message("boot-recovery", "@")}}},
+    {"loop_device_erase", target::loop, {"@"}, with(log_transport::kernel_logger), kZero, {{4, erase_message("@")}}},
+    {"by_name_link_write", target::loop_by_name, {"@", "boot-recovery"}, with(log_transport::logd), kRecovery,
+     {{4, write_message("boot-recovery", "@")}}},
+    {"by_name_link_erase", target::loop_by_name, {"@"}, with(log_transport::logd), kZero, {{4, erase_message("@")}}},
+    {"read_only_device", target::loop_read_only, {"@", "boot-recovery"}, with(log_transport::logd), "",
+     {{4, write_message("boot-recovery", "@")}, {6, "@"}}},
+    {"dev_full", target::file, {"/dev/full", "boot-recovery"}, with(log_transport::logd), "",
+     {{4, write_message("boot-recovery", "/dev/full")}, {6, write_failed("/dev/full", "No space left on device")}}},
+    {"full_tmpfs", target::file, {"full/misc", "boot-recovery"},
+     with(log_transport::logd, stdout_mode::pipe, "cat /dev/zero > full/filler 2>/dev/null",
+          {"--size", "65536", "--tmpfs", "@W/full"}),
+     "",
+     {{4, write_message("boot-recovery", "full/misc")}, {6, write_failed("full/misc", "No space left on device")}}},
+    {"no_permission", target::file, {"@", "boot-recovery"}, with(log_transport::logd), "",
+     {{4, write_message("boot-recovery", "@")}, {6, not_found("@")}}, true},
+    {"path_longer_than_path_max", target::file, {kLongPath}, with(log_transport::logd), "",
+     {{4, cut(erase_message(kLongPath))}, {6, cut(not_found(kLongPath))}}},
+    {"path_with_newline_quotes_percent", target::file, {kOddPath, "boot-recovery"}, with(log_transport::logd), "",
+     {{4, write_message("boot-recovery", kOddPath)}}},
+    {"command_with_formats_and_control_bytes", target::file, {"@", kOddCommand}, with(log_transport::kernel_logger),
+     kOddCommand + std::string(14 - kOddCommand.size(), '\0'), {{4, write_message(kOddCommand, "@")}}},
+    {"command_of_128_KiB", target::file, {"@", kHugeCommand}, with(log_transport::logd), std::string(14, 'A'),
+     {{4, write_message(std::string(14, 'A'), "@")}}},
+    {"stdout_closed", target::file, {"@", "boot-recovery"}, with(log_transport::logd, stdout_mode::closed),
+     kRecovery, {{4, write_message("boot-recovery", "@")}}},
+    {"stdout_closed_kernel_logger", target::file, {"@"}, with(log_transport::kernel_logger, stdout_mode::closed),
+     kZero, {{4, erase_message("@")}}},
+    {"stdout_on_dev_full", target::file, {"@", "boot-recovery"}, with(log_transport::logd, stdout_mode::dev_full),
+     kRecovery, {{4, write_message("boot-recovery", "@")}}},
+    {"stdout_reader_gone", target::file, {"@", "boot-recovery"},
+     with(log_transport::logd, stdout_mode::reader_gone), kRecovery, {{4, write_message("boot-recovery", "@")}}},
+    {"no_log_at_all", target::file, {"@", "boot-recovery"}, with(log_transport::none), kRecovery, {}},
+    {"logd_queue_full", target::file, {"@", "boot-recovery"}, with(log_transport::logd_full), kRecovery, {}},
+    {"kernel_logger_unopenable", target::file, {"@", "boot-recovery"},
+     with(log_transport::kernel_logger_unopenable), kRecovery, {}},
+};
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string random_bytes(size_t size) {
+  std::mt19937 generator(size);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator());
+  return bytes;
+}
+
+void PrintTo(const fault_case& c, std::ostream* os) { *os << c.name; }
+
+class Fault : public testing::TestWithParam<fault_case> {};
+
+TEST_P(Fault, LosesNothingAndReportsFailures) {
+  const fault_case& c = GetParam();
+  bool needs_root = c.where != target::file || c.as_nobody;
+  if (needs_root && geteuid() != 0) GTEST_SKIP() << "needs root (loop devices, setpriv)";
+  count_fault();
+
+  bootnote_test::temp_dir work;
+  chmod(work.path().c_str(), 0755);  // so that only the target's own mode can refuse
+  const std::string image_path = work.path() + "/misc";
+  const std::string original = c.where == target::file ? image() : random_bytes(64 * 1024);
+  std::ofstream(image_path, std::ios::binary) << original;
+  if (c.as_nobody) chmod(image_path.c_str(), 0600);
+  std::filesystem::create_directory(work.path() + "/full");
+
+  sandbox_options options = c.options;
+  for (std::string& arg : options.bwrap_args) arg = replace_all(arg, "@W", work.path());
+  std::string path = "misc";
+  std::unique_ptr<bootnote_test::loop_device> loop;
+  if (c.where != target::file) {
+    loop = std::make_unique<bootnote_test::loop_device>(image_path, c.where == target::loop_read_only);
+    path = loop->path();
+    options.bwrap_args.insert(options.bwrap_args.end(), {"--dev-bind", path, path});
+    if (c.where == target::loop_by_name) {
+      options.bwrap_args.insert(options.bwrap_args.end(),
+                                {"--dir", "/dev/block/by-name", "--symlink", path, "/dev/block/by-name/misc"});
+      path = "/dev/block/by-name/misc";
+    }
+  }
+  std::vector<std::string> operands = c.operands;
+  for (std::string& operand : operands) operand = operand == "@" ? path : operand;
+  std::vector<std::string> argv = tool_argv(operands);
+  if (c.as_nobody)
+    argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+
+  bootnote_test::sandbox_result run = bootnote_test::run_in_sandbox(options, argv, work.path());
+  loop.reset();  // detached, so the image file holds what reached the device
+
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.err, "");
+  if (options.out == stdout_mode::pipe) {
+    EXPECT_EQ(run.out, kBanner);
+  }
+  EXPECT_LT(run.seconds, 10.0) << "took too long: a hang?";
+  std::string expected_image = c.record.empty() ? original : c.record + original.substr(14);
+  EXPECT_EQ(bootnote_test::read_file(image_path), expected_image) << "image after the run";
+
+  std::vector<expected_entry> expected = c.log;
+  for (expected_entry& entry : expected) entry.message = replace_all(entry.message, "@", path);
+  if (expected.size() == 2 && expected[1].message == path) {
+    // Whether the open or the write refuses a read-only device is the
+    // kernel's choice; either way the error must name the path.
+    ASSERT_EQ(run.log.size(), 2u);
+    EXPECT_TRUE(run.log[1].message == not_found(path) ||
+                run.log[1].message.rfind(write_failed(path, "").substr(0, 34 + path.size()), 0) == 0)
+        << run.log[1].message;
+    expected[1] = {6, run.log[1].message};
+  }
+  expect_log(run.log, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Injected, Fault, testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Many writers on one image: the record is one of theirs, never a mix.
+TEST(Concurrency, ManyWritersLeaveOneWholeRecord) {
+  count_fault();
+  bootnote_test::temp_dir work;
+  std::ofstream(work.path() + "/misc", std::ios::binary) << image();
+  constexpr int kWriters = 16;
+  std::string script = "for i in $(seq 10 " + std::to_string(9 + kWriters) + "); do \"$@\" misc cmd-$i-abcdefghijk & done; wait";
+  std::vector<std::string> argv = {"sh", "-c", script, "sh"};
+  std::vector<std::string> tool = tool_argv({});
+  argv.insert(argv.end(), tool.begin(), tool.end());
+
+  bootnote_test::sandbox_result run = bootnote_test::run_in_sandbox(with(log_transport::logd), argv, work.path());
+
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.err, "");
+  std::string expected_out;
+  for (int i = 0; i < kWriters; ++i) expected_out += kBanner;
+  EXPECT_EQ(run.out, expected_out);
+  EXPECT_EQ(run.log.size(), static_cast<size_t>(kWriters));
+  std::string bytes = bootnote_test::read_file(work.path() + "/misc");
+  ASSERT_EQ(bytes.size(), 100u);
+  EXPECT_EQ(bytes.substr(14), image().substr(14));
+  std::string head = bytes.substr(0, 14);
+  bool one_of_them = false;
+  for (int i = 10; i < 10 + kWriters; ++i) one_of_them |= head == "cmd-" + std::to_string(i) + "-abcdefg";
+  EXPECT_TRUE(one_of_them) << "record is a mix: " << head;
+}
+
+}  // namespace
+}  // namespace e2e
