@@ -3,8 +3,9 @@
 # machine lacks; does nothing when all is there. Uses sudo when not root.
 set -eu
 
-packages="cmake make g++ libgtest-dev bubblewrap qemu-user binutils
-  g++-arm-linux-gnueabihf musl-dev:armhf android-liblog-dev"
+packages="cmake make g++ libgtest-dev bubblewrap qemu-user binutils mount util-linux
+  g++-arm-linux-gnueabihf musl-dev:armhf android-liblog-dev
+  clang libclang-rt-14-dev valgrind"
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
