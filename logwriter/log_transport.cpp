@@ -53,7 +53,7 @@ void choose_transport() {
     g_transport.kind = LOGD;
     return;
   }
-  g_transport.fd = off_standard_streams(open("/dev/log/main", O_WRONLY | O_CLOEXEC));
+  g_transport.fd = off_standard_streams(openat(AT_FDCWD, "/dev/log/main", O_WRONLY | O_CLOEXEC));
   g_transport.kind = g_transport.fd >= 0 ? KERNEL_LOGGER : NO_LOG;
 }
 
