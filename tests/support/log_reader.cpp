@@ -40,6 +40,14 @@ bool parse_payload(const std::string& bytes, size_t& at, log_record& record,
   return true;
 }
 
+sockaddr_un unix_address(const std::string& path) {
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) throw std::runtime_error("socket path too long: " + path);
+  strcpy(address.sun_path, path.c_str());
+  return address;
+}
+
 }  // namespace
 
 bool parse_logd_datagram(const std::string& datagram, log_record& record,
@@ -67,28 +75,22 @@ bool parse_kernel_log(const std::string& bytes, std::vector<log_record>& records
 }
 
 logd_sink::logd_sink(const std::string& path) : path_(path) {
+  sockaddr_un address = unix_address(path);
   fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) throw std::runtime_error("socket path too long: " + path);
-  strcpy(address.sun_path, path.c_str());
   if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
     throw std::runtime_error("bind " + path + ": " + strerror(errno));
   chmod(path.c_str(), 0666);
 }
 
-int logd_sink::fill() {
+void logd_sink::fill() {
+  sockaddr_un address = unix_address(path_);
   int client = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  strcpy(address.sun_path, path_.c_str());
   if (client < 0 || connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
     throw std::runtime_error("connect " + path_ + ": " + strerror(errno));
   static const char kEntry[] = "\0\1\0\0\0\0\0\0\0\0\0\4filler\0queued";
-  int count = 0;
-  while (send(client, kEntry, sizeof kEntry, 0) == static_cast<ssize_t>(sizeof kEntry)) ++count;
+  while (send(client, kEntry, sizeof kEntry, 0) == static_cast<ssize_t>(sizeof kEntry)) {
+  }
   close(client);
-  return count;
 }
 
 logd_sink::~logd_sink() { close(fd_); }

@@ -45,8 +45,8 @@ class logd_sink {
   std::vector<log_record> drain();
 
   // Sends well-formed entries (tag "filler") until the queue is full, so
-  // that writers get EAGAIN. Returns how many were queued.
-  int fill();
+  // that writers get EAGAIN.
+  void fill();
 
   int fd() const { return fd_; }
 

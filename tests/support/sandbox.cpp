@@ -53,7 +53,7 @@ void collect_output(int out_fd, int err_fd, std::string& out, std::string& err, 
                     std::vector<log_record>& log) {
   pollfd fds[3] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}, {sink ? sink->fd() : -1, POLLIN, 0}};
   std::string* sinks[2] = {&out, &err};
-  int open_count = 2;
+  int open_count = (out_fd >= 0) + (err_fd >= 0);
   while (open_count > 0) {
     if (poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
@@ -182,7 +182,6 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
   clock_gettime(CLOCK_MONOTONIC, &start);
   int out_fd = -1, err_fd = -1;
   pid_t pid = spawn(command, options.out, out_fd, err_fd);
-  if (out_fd < 0) out_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
   std::vector<log_record> received;
   bool read_log = options.transport == log_transport::logd;
   collect_output(out_fd, err_fd, result.out, result.err, read_log ? sink.get() : nullptr, received);
@@ -193,8 +192,9 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
   if (sink) {
     std::vector<log_record> rest = sink->drain();
     received.insert(received.end(), rest.begin(), rest.end());
+    // The entries fill() queued are not the command's.
     for (log_record& record : received)
-      (record.tag == "filler" ? result.queued : result.log).push_back(record);
+      if (record.tag != "filler") result.log.push_back(record);
   }
   if (options.transport == log_transport::kernel_logger) {
     std::string error;

@@ -54,8 +54,7 @@ struct sandbox_result {
   std::string out;                // everything written to standard output
   std::string err;                // everything written to standard error
   int exit_status = -1;           // exit status, or 128 + signal number
-  std::vector<log_record> log;    // entries that reached the log, in order
-  std::vector<log_record> queued; // logd_full: the entries that filled the queue
+  std::vector<log_record> log;    // entries the command logged, in order
   double seconds = 0;             // wall time of the whole run
 };
 
