@@ -39,7 +39,7 @@ printf 'boot-recovery\0' > record
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }'; }
 row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
-device_calls() { "$root/tests/count_syscalls.sh" "$logcat" - "$@"; }
+device_calls() { "$root/tests/count_syscalls.sh" "$logcat" - "$@" | cut -d' ' -f1; }
 host_calls() {
   "$logcat" -- strace -f -c -o "$work/strace.out" "$@" >/dev/null 2>&1 || true
   awk '$NF == "total" { print $4 }' "$work/strace.out"

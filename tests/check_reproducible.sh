@@ -9,9 +9,14 @@ elsewhere=$(mktemp -d /tmp/bootnote-rebuild-XXXXXX)
 trap 'rm -rf "$elsewhere"' EXIT
 copy=$elsewhere/another/checkout
 mkdir -p "$copy"
-# What a clone holds, with the work tree's changes: tracked and new files.
-git -C "$source_dir" ls-files -z --cached --others --exclude-standard |
-  (cd "$source_dir" && xargs -0 tar -cf - --no-recursion) | tar -xf - -C "$copy"
+# What a clone holds, with the work tree's changes: tracked and new files;
+# outside git, everything but the build trees.
+if git -C "$source_dir" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git -C "$source_dir" ls-files -z --cached --others --exclude-standard |
+    (cd "$source_dir" && xargs -0 tar -cf - --no-recursion) | tar -xf - -C "$copy"
+else
+  tar -cf - -C "$source_dir" --exclude=./build --exclude=./dist . | tar -xf - -C "$copy"
+fi
 cmake --preset android-armv7 -S "$copy" >/dev/null
 cmake --build "$copy/build/android-armv7" --parallel 2 >/dev/null
 first=$(sha256sum < "$binary" | cut -d' ' -f1)

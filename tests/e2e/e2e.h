@@ -13,6 +13,7 @@ namespace e2e {
 // The binary under test and the words put before it (qemu-arm, valgrind).
 extern std::string g_binary;
 extern std::vector<std::string> g_exec_prefix;
+extern bool g_musl;
 
 // The command line that runs the binary under test with `operands`.
 std::vector<std::string> tool_argv(const std::vector<std::string>& operands);
@@ -36,6 +37,10 @@ std::string write_message(const std::string& command, const std::string& path);
 std::string erase_message(const std::string& path);
 std::string not_found(const std::string& path);
 std::string write_failed(const std::string& path, const std::string& reason);
+
+// strerror's text for `error` in the C library of the binary under test
+// (--libc musl or glibc): the tool logs it as the reason of a failure.
+std::string reason(int error);
 
 // Checks the entries' priority, tag ("bootnote") and message, in order.
 void expect_log(const std::vector<bootnote_test::log_record>& log,

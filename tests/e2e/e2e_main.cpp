@@ -1,10 +1,14 @@
 // End-to-end tests of the shipped binary, unchanged, each run in a sandbox
 // whose /dev holds the log transport the test owns.
 //
-//   bootnote_e2e_test --binary PATH [--exec-prefix "PROGRAM [ARG...]"]
+//   bootnote_e2e_test --binary PATH [--exec-prefix "PROGRAM [ARG...]"] [--libc musl|glibc]
 //
-// The prefix (qemu-arm for the device build) is put before the binary.
+// The prefix (qemu-arm for the device build) is put before the binary; the
+// C library it was built with decides the texts of its error reasons.
 #include <gtest/gtest.h>
+
+#include <errno.h>
+#include <string.h>
 
 #include <filesystem>
 #include <sstream>
@@ -15,6 +19,7 @@ namespace e2e {
 
 std::string g_binary;
 std::vector<std::string> g_exec_prefix;
+bool g_musl = false;
 
 std::vector<std::string> tool_argv(const std::vector<std::string>& operands) {
   std::vector<std::string> argv = g_exec_prefix;
@@ -50,6 +55,16 @@ void expect_log(const std::vector<bootnote_test::log_record>& log,
     EXPECT_EQ(log[i].tag, "bootnote") << "log entry " << i;
     EXPECT_EQ(log[i].message, expected[i].message) << "log entry " << i;
   }
+}
+
+std::string reason(int error) {
+  if (!g_musl) return strerror(error);  // this test runs on glibc too
+  switch (error) {
+    case EIO: return "I/O error";
+    case ENOSPC: return "No space left on device";
+    case EPERM: return "Operation not permitted";
+  }
+  return "musl text of errno " + std::to_string(error) + " not known to the test";
 }
 
 namespace {
@@ -88,6 +103,8 @@ int main(int argc, char** argv) {
     std::string flag = argv[i];
     if (flag == "--binary") {
       e2e::g_binary = argv[i + 1];
+    } else if (flag == "--libc") {
+      e2e::g_musl = std::string(argv[i + 1]) == "musl";
     } else if (flag == "--exec-prefix") {
       std::istringstream words(argv[i + 1]);
       for (std::string word; words >> word;) e2e::g_exec_prefix.push_back(word);

@@ -1,5 +1,5 @@
-// Faults injected around the tool: real and read-only block devices, failing
-// storage, no permission, hostile operands, broken output, a broken log, and
+// Faults injected around the tool: real and read-only block devices, storage
+// that fails one system call on purpose, failing storage, no permission, hostile operands, broken output, a broken log, and
 // many writers at once. In each, nothing may be lost: the record is exact or
 // the failure is logged, bytes after the record are untouched, stderr stays
 // empty and the exit status is 0.
@@ -15,24 +15,28 @@
 #include <random>
 
 #include "e2e.h"
+#include "fault_device.h"
 
 namespace e2e {
 namespace {
 
+using bootnote_test::fault_plan;
 using bootnote_test::log_transport;
 using bootnote_test::sandbox_options;
 using bootnote_test::stdout_mode;
 
-enum class target { file, loop, loop_by_name, loop_read_only };
+enum class target { file, loop, loop_by_name, loop_read_only, fault_device };
 
 struct fault_case {
   const char* name;
   target where;
   std::vector<std::string> operands;  // "@" stands for the target's path
   sandbox_options options;            // "@W" in bwrap_args: the working dir
-  std::string record;                 // first 14 bytes afterwards; "" = unchanged
-  std::vector<expected_entry> log;    // "@" in a message: the target's path
+  std::string record;                 // the image's first bytes afterwards; "" = unchanged
+  std::vector<expected_entry> log;    // "@" in a message: the target's path; "{EIO}": its text
   bool as_nobody = false;             // run as uid/gid 65534, target root-only
+  fault_plan plan = {};               // fault_device: how it answers
+  std::vector<std::string> requests = {};  // fault_device: what it must be asked, in order
 };
 
 const std::string kRecovery = std::string("boot-recovery") + '\0';
@@ -48,6 +52,46 @@ sandbox_options with(log_transport transport, stdout_mode out = stdout_mode::pip
 }
 
 std::string cut(const std::string& message) { return message.substr(0, 1023); }
+
+// What a fault device sees of a run that opens it, makes `writes`, and ends
+// with the requests in `after`.
+std::vector<std::string> asked(std::vector<std::string> writes, std::vector<std::string> after) {
+  writes.insert(writes.begin(), "open O_WRONLY");
+  writes.insert(writes.end(), after.begin(), after.end());
+  return writes;
+}
+const std::vector<std::string> kSynced = {"fsync", "flush", "release"};
+const std::vector<std::string> kUnsynced = {"flush", "release"};
+std::vector<std::string> one_byte_writes() {
+  std::vector<std::string> writes;
+  for (int i = 0; i < 14; ++i) writes.push_back("write " + std::to_string(i) + " " + std::to_string(14 - i) + " = 1");
+  return writes;
+}
+const expected_entry kWriting = {4, write_message("boot-recovery", "@")};
+// Plans for the fault device: writes that take at most `max_write` bytes and
+// answer the n-th request with errors[n]; fsync and close answered so.
+fault_plan writes(size_t max_write, std::vector<int> errors = {}) {
+  fault_plan plan;
+  plan.max_write = max_write;
+  plan.write_errors = errors;
+  return plan;
+}
+fault_plan answers(int fsync_error, int flush_error) {
+  fault_plan plan;
+  plan.fsync_error = fsync_error;
+  plan.flush_error = flush_error;
+  return plan;
+}
+fault_plan writes_taking_nothing() {
+  fault_plan plan;
+  plan.writes_take_nothing = true;
+  return plan;
+}
+fault_plan refusing_read_opens() {
+  fault_plan plan;
+  plan.refuse_read_opens = true;
+  return plan;
+}
 
 const fault_case kFaults[] = {
     {"loop_device_write", target::loop, {"@", "boot-recovery"}, with(log_transport::logd), kRecovery,
@@ -87,6 +131,38 @@ const fault_case kFaults[] = {
     {"logd_queue_full", target::file, {"@", "boot-recovery"}, with(log_transport::logd_full), kRecovery, {}},
     {"kernel_logger_unopenable", target::file, {"@", "boot-recovery"},
      with(log_transport::kernel_logger_unopenable), kRecovery, {}},
+    {"logd_read_20_ms_late", target::file, {"@", "boot-recovery"}, with(log_transport::logd_late), kRecovery,
+     {kWriting}},
+    {"logd_and_kernel_logger_both_there", target::file, {"@"}, with(log_transport::logd_and_kernel_logger), kZero,
+     {{4, erase_message("@")}}},
+    // Storage that answers one request of the write as told.
+    {"device_sees_one_write_only_open", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd),
+     kRecovery, {kWriting}, false, writes(0), asked({"write 0 14 = 14"}, kSynced)},
+    {"device_takes_5_bytes_a_write", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd),
+     kRecovery, {kWriting}, false, writes(5), asked({"write 0 14 = 5", "write 5 9 = 5", "write 10 4 = 4"}, kSynced)},
+    {"device_takes_1_byte_a_write", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd),
+     kRecovery, {kWriting}, false, writes(1), asked(one_byte_writes(), kSynced)},
+    {"write_interrupted_once", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd), kRecovery,
+     {kWriting}, false, writes(0, {EINTR}), asked({"write 0 14 = EINTR", "write 0 14 = 14"}, kSynced)},
+    {"write_fails_EIO", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd), "",
+     {kWriting, {6, write_failed("@", "{EIO}")}}, false, writes(0, {EIO}),
+     asked({"write 0 14 = EIO"}, kUnsynced)},
+    {"write_fails_ENOSPC_after_5_bytes", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd),
+     "boot-", {kWriting, {6, write_failed("@", "{ENOSPC}")}}, false, writes(5, {0, ENOSPC}),
+     asked({"write 0 14 = 5", "write 5 9 = ENOSPC"}, kUnsynced)},
+    {"write_takes_nothing", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd), "",
+     {kWriting, {6, write_failed("@", "{EIO}")}}, false, writes_taking_nothing(), asked({"write 0 14 = 0"}, kUnsynced)},
+    {"fsync_fails_EIO", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd), kRecovery,
+     {kWriting, {6, write_failed("@", "{EIO}")}}, false, answers(EIO, 0),
+     asked({"write 0 14 = 14"}, {"fsync = EIO", "flush", "release"})},
+    {"fsync_not_supported_EINVAL", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd),
+     kRecovery, {kWriting}, false, answers(EINVAL, 0),
+     asked({"write 0 14 = 14"}, {"fsync = EINVAL", "flush", "release"})},
+    {"close_fails_EIO", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd), kRecovery,
+     {kWriting, {6, write_failed("@", "{EIO}")}}, false, answers(0, EIO),
+     asked({"write 0 14 = 14"}, {"fsync", "flush = EIO", "release"})},
+    {"device_refuses_read_opens", target::fault_device, {"@", "boot-recovery"}, with(log_transport::logd),
+     kRecovery, {kWriting}, false, refusing_read_opens(), asked({"write 0 14 = 14"}, kSynced)},
 };
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to) {
@@ -100,6 +176,11 @@ std::string random_bytes(size_t size) {
   std::string bytes(size, '\0');
   for (char& byte : bytes) byte = static_cast<char>(generator());
   return bytes;
+}
+
+// Where two images first differ (their shorter size if one is a prefix).
+size_t first_difference(const std::string& a, const std::string& b) {
+  return std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
 }
 
 void PrintTo(const fault_case& c, std::ostream* os) { *os << c.name; }
@@ -116,6 +197,8 @@ TEST_P(Fault, LosesNothingAndReportsFailures) {
   chmod(work.path().c_str(), 0755);  // so that only the target's own mode can refuse
   const std::string image_path = work.path() + "/misc";
   const std::string original = c.where == target::file ? image() : random_bytes(64 * 1024);
+  std::unique_ptr<bootnote_test::fault_device> device;
+  if (c.where == target::fault_device) device = std::make_unique<bootnote_test::fault_device>(original, c.plan);
   std::ofstream(image_path, std::ios::binary) << original;
   if (c.as_nobody) chmod(image_path.c_str(), 0600);
   std::filesystem::create_directory(work.path() + "/full");
@@ -124,7 +207,11 @@ TEST_P(Fault, LosesNothingAndReportsFailures) {
   for (std::string& arg : options.bwrap_args) arg = replace_all(arg, "@W", work.path());
   std::string path = "misc";
   std::unique_ptr<bootnote_test::loop_device> loop;
-  if (c.where != target::file) {
+  if (device) {
+    // Bound into the sandbox where a phone keeps its partition links.
+    options.bwrap_args.insert(options.bwrap_args.end(), {"--bind", device->mount_point(), "/dev/block/by-name"});
+    path = "/dev/block/by-name/misc";
+  } else if (c.where != target::file) {
     loop = std::make_unique<bootnote_test::loop_device>(image_path, c.where == target::loop_read_only);
     path = loop->path();
     options.bwrap_args.insert(options.bwrap_args.end(), {"--dev-bind", path, path});
@@ -155,11 +242,19 @@ TEST_P(Fault, LosesNothingAndReportsFailures) {
     EXPECT_EQ(run.out, kBanner);
   }
   EXPECT_LT(run.seconds, 10.0) << "took too long: a hang?";
-  std::string expected_image = c.record.empty() ? original : c.record + original.substr(14);
-  EXPECT_EQ(bootnote_test::read_file(image_path), expected_image) << "image after the run";
+  std::string expected_image = c.record.empty() ? original : c.record + original.substr(c.record.size());
+  std::string image_after = device ? device->image() : bootnote_test::read_file(image_path);
+  EXPECT_TRUE(image_after == expected_image) << "image after the run differs from byte " << first_difference(image_after, expected_image);
+  if (device) {
+    EXPECT_EQ(device->requests(), c.requests) << "requests the device saw";
+  }
 
   std::vector<expected_entry> expected = c.log;
-  for (expected_entry& entry : expected) entry.message = replace_all(entry.message, "@", path);
+  for (expected_entry& entry : expected) {
+    entry.message = replace_all(entry.message, "@", path);
+    entry.message = replace_all(entry.message, "{EIO}", reason(EIO));
+    entry.message = replace_all(entry.message, "{ENOSPC}", reason(ENOSPC));
+  }
   if (expected.size() == 2 && expected[1].message == path) {
     // Whether the open or the write refuses a read-only device is the
     // kernel's choice; either way the error must name the path.
@@ -171,6 +266,10 @@ TEST_P(Fault, LosesNothingAndReportsFailures) {
     expected[1] = {6, run.log[1].message};
   }
   expect_log(run.log, expected);
+  if (options.transport == log_transport::logd_and_kernel_logger) {
+    for (const bootnote_test::log_record& record : run.log)
+      EXPECT_EQ(record.log_id, 0) << "an entry went to the kernel logger, not to logd: " << record.message;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Injected, Fault, testing::ValuesIn(kFaults),

@@ -1,6 +1,7 @@
 #include "log_reader.h"
 
 #include <errno.h>
+#include <stdlib.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -94,6 +95,17 @@ void logd_sink::fill() {
 }
 
 logd_sink::~logd_sink() { close(fd_); }
+
+int logd_sink::references() const {
+  std::ifstream table("/proc/net/unix");
+  std::string line;
+  while (std::getline(table, line)) {
+    if (line.size() > path_.size() && line.compare(line.size() - path_.size(), path_.size(), path_) == 0 &&
+        line[line.size() - path_.size() - 1] == ' ')
+      return static_cast<int>(strtol(line.substr(line.find(' ') + 1).c_str(), nullptr, 16));
+  }
+  return -1;
+}
 
 std::vector<log_record> logd_sink::drain() {
   std::vector<log_record> records;

@@ -48,6 +48,10 @@ class logd_sink {
   // that writers get EAGAIN.
   void fill();
 
+  // How many references the kernel holds to the socket: one more for each
+  // client connected to it (from /proc/net/unix); -1 when not listed.
+  int references() const;
+
   int fd() const { return fd_; }
 
  private:

@@ -13,6 +13,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -27,6 +29,8 @@ const char* transport_name(log_transport transport) {
     case log_transport::logd: return "logd";
     case log_transport::kernel_logger: return "kernel_logger";
     case log_transport::logd_full: return "logd_full";
+    case log_transport::logd_late: return "logd_late";
+    case log_transport::logd_and_kernel_logger: return "logd_and_kernel_logger";
     case log_transport::kernel_logger_unopenable: return "kernel_logger_unopenable";
     case log_transport::none: return "no_log";
   }
@@ -47,19 +51,41 @@ temp_dir::~temp_dir() {
 
 namespace {
 
+using clock = std::chrono::steady_clock;
+
+int milliseconds_until(clock::time_point when) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(when - clock::now()).count();
+  return static_cast<int>(std::max<long long>(left, 0) + 1);
+}
+
 // Reads both pipes to their end without letting either fill up, and
-// receives log entries meanwhile, as logd would.
-void collect_output(int out_fd, int err_fd, std::string& out, std::string& err, logd_sink* sink,
-                    std::vector<log_record>& log) {
-  pollfd fds[3] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}, {sink ? sink->fd() : -1, POLLIN, 0}};
+// receives log entries meanwhile, as logd would. A late sink is read only
+// from 20 ms after a client has connected to it. Returns false when the
+// deadline comes first.
+bool collect_output(int out_fd, int err_fd, std::string& out, std::string& err, logd_sink* sink, bool late,
+                    std::vector<log_record>& log, clock::time_point deadline) {
+  pollfd fds[3] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}, {-1, POLLIN, 0}};
   std::string* sinks[2] = {&out, &err};
   int open_count = (out_fd >= 0) + (err_fd >= 0);
+  const clock::time_point never = clock::time_point::max();
+  clock::time_point read_log_from = late ? never : clock::now();
+  int references_before = late ? sink->references() : 0;
   while (open_count > 0) {
-    if (poll(fds, 3, -1) < 0) {
+    if (clock::now() >= deadline) return false;
+    int timeout = milliseconds_until(deadline);
+    if (sink && late && read_log_from == never) {
+      if (sink->references() > references_before) read_log_from = clock::now() + std::chrono::milliseconds(20);
+      timeout = 1;  // watching for the client
+    }
+    bool reading = sink && clock::now() >= read_log_from;
+    if (sink && !reading && read_log_from != never) timeout = std::min(timeout, milliseconds_until(read_log_from));
+    fds[2].fd = reading ? sink->fd() : -1;
+    int ready = poll(fds, 3, timeout);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       throw std::runtime_error(std::string("poll: ") + strerror(errno));
     }
-    if (fds[2].revents != 0) {
+    if (fds[2].fd >= 0 && fds[2].revents != 0) {
       std::vector<log_record> received = sink->drain();
       log.insert(log.end(), received.begin(), received.end());
     }
@@ -76,6 +102,7 @@ void collect_output(int out_fd, int err_fd, std::string& out, std::string& err, 
       }
     }
   }
+  return true;
 }
 
 int wait_for(pid_t pid) {
@@ -113,7 +140,9 @@ pid_t spawn(const std::vector<std::string>& argv, stdout_mode out, int& out_fd, 
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  // Its own process group, so that a hung run can be killed whole.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -148,15 +177,22 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
                               const std::string& workdir) {
   temp_dir dev_dir;
   chmod(dev_dir.path().c_str(), 0755);
-  std::vector<std::string> command = {"bwrap", "--bind", "/", "/", "--dev", "/dev"};
+  std::vector<std::string> command = {"bwrap", "--die-with-parent", "--bind", "/", "/", "--dev", "/dev"};
   std::unique_ptr<logd_sink> sink;
   std::string kernel_log = dev_dir.path() + "/main";
   sandbox_result result;
   switch (options.transport) {
+    case log_transport::logd_and_kernel_logger:
+      std::ofstream{kernel_log};
+      chmod(kernel_log.c_str(), 0666);
+      command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/log"});
+      [[fallthrough]];
     case log_transport::logd:
     case log_transport::logd_full:
+    case log_transport::logd_late:
       sink = std::make_unique<logd_sink>(dev_dir.path() + "/logdw");
-      if (options.transport == log_transport::logd_full) sink->fill();
+      if (options.transport == log_transport::logd_full || options.transport == log_transport::logd_late)
+        sink->fill();
       command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/socket"});
       break;
     case log_transport::kernel_logger:
@@ -178,16 +214,24 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
   if (!prelude.empty()) command.insert(command.end(), {"sh", "-c", prelude + "\nexec \"$@\"", "sh"});
   command.insert(command.end(), argv.begin(), argv.end());
 
-  timespec start, end;
-  clock_gettime(CLOCK_MONOTONIC, &start);
+  clock::time_point start = clock::now();
+  clock::time_point deadline = start + std::chrono::seconds(options.time_limit_seconds);
   int out_fd = -1, err_fd = -1;
   pid_t pid = spawn(command, options.out, out_fd, err_fd);
   std::vector<log_record> received;
-  bool read_log = options.transport == log_transport::logd;
-  collect_output(out_fd, err_fd, result.out, result.err, read_log ? sink.get() : nullptr, received);
+  bool read_log = options.transport != log_transport::logd_full;  // that logd never reads
+  bool late = options.transport == log_transport::logd_late;
+  if (!collect_output(out_fd, err_fd, result.out, result.err, read_log ? sink.get() : nullptr, late, received,
+                      deadline)) {
+    kill(-pid, SIGKILL);
+    if (out_fd >= 0) close(out_fd);
+    if (err_fd >= 0) close(err_fd);
+    wait_for(pid);
+    throw std::runtime_error("killed after " + std::to_string(options.time_limit_seconds) +
+                             " s, still running (a hang?): " + argv[0]);
+  }
   result.exit_status = wait_for(pid);
-  clock_gettime(CLOCK_MONOTONIC, &end);
-  result.seconds = (end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
+  result.seconds = std::chrono::duration<double>(clock::now() - start).count();
 
   if (sink) {
     std::vector<log_record> rest = sink->drain();
@@ -196,7 +240,8 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
     for (log_record& record : received)
       if (record.tag != "filler") result.log.push_back(record);
   }
-  if (options.transport == log_transport::kernel_logger) {
+  if (options.transport == log_transport::kernel_logger ||
+      options.transport == log_transport::logd_and_kernel_logger) {
     std::string error;
     if (!parse_kernel_log(read_file(kernel_log), result.log, error))
       throw std::runtime_error("malformed kernel log: " + error);

@@ -13,6 +13,8 @@ namespace bootnote_test {
 enum class log_transport {
   logd,                      // a datagram socket at /dev/socket/logdw
   logd_full,                 // the same, its queue filled and never read
+  logd_late,                 // its queue full; read from 20 ms after a client connects
+  logd_and_kernel_logger,    // both: /dev/socket/logdw and /dev/log/main
   kernel_logger,             // a regular file at /dev/log/main
   kernel_logger_unopenable,  // /dev/log/main is a directory
   none,                      // neither exists
@@ -33,6 +35,8 @@ struct sandbox_options {
   std::string prelude;
   // More bwrap arguments (devices, mounts), applied after the private /dev.
   std::vector<std::string> bwrap_args;
+  // After this long the sandbox is killed and the run throws.
+  int time_limit_seconds = 10;
 };
 
 const char* transport_name(log_transport transport);
@@ -54,13 +58,14 @@ struct sandbox_result {
   std::string out;                // everything written to standard output
   std::string err;                // everything written to standard error
   int exit_status = -1;           // exit status, or 128 + signal number
-  std::vector<log_record> log;    // entries the command logged, in order
+  std::vector<log_record> log;    // entries the command logged: logd's, then the kernel logger's
   double seconds = 0;             // wall time of the whole run
 };
 
 // Runs `argv` (argv[0] is the program to execute) inside the sandbox with
 // `workdir` as working directory, no standard input and SIGPIPE at its
-// default. Throws std::runtime_error when the sandbox cannot be set up.
+// default. Throws std::runtime_error when the sandbox cannot be set up, or
+// when the run outlives its time limit (the sandbox is killed then).
 sandbox_result run_in_sandbox(const sandbox_options& options,
                               const std::vector<std::string>& argv,
                               const std::string& workdir);
