@@ -55,4 +55,19 @@ void make_logd_entry(log_entry& entry, int priority, const char* tag,
   add_payload(entry, priority, tag, message);
 }
 
+void add_pmsg_header(log_entry& entry, uint32_t uid, uint32_t pid) {
+  size_t length = PMSG_HEADER_SIZE;
+  for (int i = entry.part_count; i > 0; --i) {
+    entry.parts[i] = entry.parts[i - 1];
+    length += entry.parts[i].iov_len;
+  }
+  ++entry.part_count;
+  entry.pmsg_header[0] = 'l';
+  put_le(entry.pmsg_header + 1, static_cast<uint32_t>(length), 2);
+  put_le(entry.pmsg_header + 3, uid & 0xffff, 2);
+  put_le(entry.pmsg_header + 5, pid & 0xffff, 2);
+  entry.parts[0].iov_base = entry.pmsg_header;
+  entry.parts[0].iov_len = PMSG_HEADER_SIZE;
+}
+
 }  // namespace logwriter

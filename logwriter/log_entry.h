@@ -16,15 +16,20 @@ constexpr size_t LOG_MESSAGE_BUFFER = 1024;
 constexpr size_t LOG_PAYLOAD_MAX = 4068;
 // logd's header: u8 log id, u16 thread id, u32 seconds, u32 nanoseconds.
 constexpr size_t LOGD_HEADER_SIZE = 11;
+// pstore's header before its copy of an entry: u8 magic 'l', u16 length of
+// the whole record (both headers included), u16 uid, u16 pid.
+constexpr size_t PMSG_HEADER_SIZE = 7;
 // The main log buffer's id.
 constexpr uint8_t LOG_ID_MAIN = 0;
 
-// One entry as a gather list: [logd header,] priority, tag, NUL, message,
-// NUL. Refers to the tag and message it was made from, which must outlive it.
+// One entry as a gather list: [pstore header,] [logd header,] priority, tag,
+// NUL, message, NUL. Refers to the tag and message it was made from, which
+// must outlive it.
 struct log_entry {
+  unsigned char pmsg_header[PMSG_HEADER_SIZE];
   unsigned char header[LOGD_HEADER_SIZE];
   unsigned char priority;
-  iovec parts[6];
+  iovec parts[7];
   int part_count;
 };
 
@@ -39,6 +44,11 @@ void make_kernel_entry(log_entry& entry, int priority, const char* tag,
 void make_logd_entry(log_entry& entry, int priority, const char* tag,
                      const char* message, uint32_t thread_id,
                      uint32_t seconds, uint32_t nanoseconds);
+
+// Turns an entry made by make_logd_entry into the copy kept in pstore
+// (/dev/pmsg0): the same bytes after pstore's header for `uid` and `pid`,
+// each cut to 16 bits.
+void add_pmsg_header(log_entry& entry, uint32_t uid, uint32_t pid);
 
 }  // namespace logwriter
 

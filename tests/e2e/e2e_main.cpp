@@ -54,6 +54,13 @@ void expect_log(const std::vector<bootnote_test::log_record>& log,
     EXPECT_EQ(log[i].priority, expected[i].priority) << "log entry " << i;
     EXPECT_EQ(log[i].tag, "bootnote") << "log entry " << i;
     EXPECT_EQ(log[i].message, expected[i].message) << "log entry " << i;
+    // The line logcat prints ends with the priority, the tag and the text.
+    std::string text = expected[i].message.substr(0, expected[i].message.find_last_not_of('\n') + 1);
+    if (text.find('\n') != std::string::npos) continue;  // printed as several lines
+    std::string tail = std::string(" ") + "??VDIWEF"[expected[i].priority & 7] + " bootnote: " + text + "\n";
+    EXPECT_TRUE(log[i].threadtime.size() >= tail.size() &&
+                log[i].threadtime.compare(log[i].threadtime.size() - tail.size(), tail.size(), tail) == 0)
+        << "log entry " << i << " as logcat prints it: " << log[i].threadtime;
   }
 }
 
@@ -63,6 +70,7 @@ std::string reason(int error) {
     case EIO: return "I/O error";
     case ENOSPC: return "No space left on device";
     case EPERM: return "Operation not permitted";
+    case EPIPE: return "Broken pipe";
   }
   return "musl text of errno " + std::to_string(error) + " not known to the test";
 }

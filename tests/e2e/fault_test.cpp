@@ -48,7 +48,27 @@ const std::string kHugeCommand(128 * 1024 - 1, 'A');  // the most one operand ma
 
 sandbox_options with(log_transport transport, stdout_mode out = stdout_mode::pipe, std::string prelude = "",
                      std::vector<std::string> bwrap_args = {}) {
-  return {transport, out, prelude, bwrap_args};
+  sandbox_options options;
+  options.transport = transport;
+  options.out = out;
+  options.prelude = prelude;
+  options.bwrap_args = bwrap_args;
+  return options;
+}
+
+// With a stand-in for pstore at /dev/pmsg0.
+sandbox_options with_pmsg(log_transport transport) {
+  sandbox_options options = with(transport);
+  options.pmsg = true;
+  return options;
+}
+
+// logd restarts once the first entry is in, while the tool waits in its open
+// of the FIFO "fifo", which then fails its write.
+sandbox_options restarting_logd() {
+  sandbox_options options = with(log_transport::logd);
+  options.release_fifo = "fifo";
+  return options;
 }
 
 std::string cut(const std::string& message) { return message.substr(0, 1023); }
@@ -133,6 +153,14 @@ const fault_case kFaults[] = {
      with(log_transport::kernel_logger_unopenable), kRecovery, {}},
     {"logd_read_20_ms_late", target::file, {"@", "boot-recovery"}, with(log_transport::logd_late), kRecovery,
      {kWriting}},
+    {"logd_restarts_between_entries", target::file, {"fifo", "boot-recovery"}, restarting_logd(), "",
+     {{4, write_message("boot-recovery", "fifo")}, {6, write_failed("fifo", "{EPIPE}")}}},
+    {"logd_refuses_with_kernel_logger_there", target::file, {"@", "boot-recovery"},
+     with(log_transport::logd_refusing_and_kernel_logger), kRecovery, {}},
+    {"pmsg_copy_beside_logd", target::file, {"/dev/full", "boot-recovery"}, with_pmsg(log_transport::logd), "",
+     {{4, write_message("boot-recovery", "/dev/full")}, {6, write_failed("/dev/full", "{ENOSPC}")}}},
+    {"pmsg_copy_without_logd", target::file, {"@", "boot-recovery"}, with_pmsg(log_transport::none), kRecovery,
+     {kWriting}},
     {"logd_and_kernel_logger_both_there", target::file, {"@"}, with(log_transport::logd_and_kernel_logger), kZero,
      {{4, erase_message("@")}}},
     // Storage that answers one request of the write as told.
@@ -183,6 +211,30 @@ size_t first_difference(const std::string& a, const std::string& b) {
   return std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
 }
 
+// pstore's copy: one record per entry, its header field by field, then the
+// entry as logd got it (same thread, same time), or would have.
+void expect_pmsg(const bootnote_test::sandbox_result& run, const std::vector<expected_entry>& expected) {
+  ASSERT_EQ(run.pmsg.size(), expected.size()) << "records in /dev/pmsg0";
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const bootnote_test::pmsg_record& record = run.pmsg[i];
+    EXPECT_EQ(record.magic, 'l') << "pmsg record " << i;
+    EXPECT_EQ(record.length, record.size) << "pmsg record " << i << ": length field";
+    EXPECT_EQ(record.uid, geteuid()) << "pmsg record " << i;
+    EXPECT_NE(record.pid, 0u) << "pmsg record " << i;
+    EXPECT_EQ(record.entry.log_id, 0) << "pmsg record " << i;
+    EXPECT_EQ(record.entry.priority, expected[i].priority) << "pmsg record " << i;
+    EXPECT_EQ(record.entry.tag, "bootnote") << "pmsg record " << i;
+    EXPECT_EQ(record.entry.message, expected[i].message) << "pmsg record " << i;
+    if (i < run.log.size()) {
+      const bootnote_test::log_record& logd = run.log[i];
+      EXPECT_EQ(record.pid, logd.pid & 0xffff) << "pmsg record " << i << " against logd's credentials";
+      EXPECT_EQ(record.entry.thread_id, logd.thread_id) << "pmsg record " << i;
+      EXPECT_EQ(record.entry.seconds, logd.seconds) << "pmsg record " << i;
+      EXPECT_EQ(record.entry.nanoseconds, logd.nanoseconds) << "pmsg record " << i;
+    }
+  }
+}
+
 void PrintTo(const fault_case& c, std::ostream* os) { *os << c.name; }
 
 class Fault : public testing::TestWithParam<fault_case> {};
@@ -202,9 +254,11 @@ TEST_P(Fault, LosesNothingAndReportsFailures) {
   std::ofstream(image_path, std::ios::binary) << original;
   if (c.as_nobody) chmod(image_path.c_str(), 0600);
   std::filesystem::create_directory(work.path() + "/full");
+  if (!c.options.release_fifo.empty()) mkfifo((work.path() + "/" + c.options.release_fifo).c_str(), 0600);
 
   sandbox_options options = c.options;
   for (std::string& arg : options.bwrap_args) arg = replace_all(arg, "@W", work.path());
+  if (!options.release_fifo.empty()) options.release_fifo = work.path() + "/" + options.release_fifo;
   std::string path = "misc";
   std::unique_ptr<bootnote_test::loop_device> loop;
   if (device) {
@@ -254,7 +308,10 @@ TEST_P(Fault, LosesNothingAndReportsFailures) {
     entry.message = replace_all(entry.message, "@", path);
     entry.message = replace_all(entry.message, "{EIO}", reason(EIO));
     entry.message = replace_all(entry.message, "{ENOSPC}", reason(ENOSPC));
+    entry.message = replace_all(entry.message, "{EPIPE}", reason(EPIPE));
   }
+  if (options.pmsg) expect_pmsg(run, expected);
+  if (options.transport == log_transport::none) expected.clear();  // only pstore has them
   if (expected.size() == 2 && expected[1].message == path) {
     // Whether the open or the write refuses a read-only device is the
     // kernel's choice; either way the error must name the path.

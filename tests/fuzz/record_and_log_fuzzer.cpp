@@ -1,5 +1,5 @@
 // Input: command / tag / message, split at the first two 0xff bytes. Checks
-// the record and both entry layouts against their definitions, computed here
+// the record and the entry layouts against their definitions, computed here
 // byte by byte without the product's helpers.
 #include <android/log.h>
 #include <stdint.h>
@@ -61,6 +61,13 @@ std::string expected_entry(const std::string& tag, const std::string& message, b
   return bytes;
 }
 
+std::string gathered(const logwriter::log_entry& entry) {
+  std::string bytes;
+  for (int i = 0; i < entry.part_count; ++i)
+    bytes.append(static_cast<const char*>(entry.parts[i].iov_base), entry.parts[i].iov_len);
+  return bytes;
+}
+
 void check_entry(const std::string& tag, const std::string& message, bool logd) {
   logwriter::log_entry entry;
   if (logd) {
@@ -68,10 +75,16 @@ void check_entry(const std::string& tag, const std::string& message, bool logd) 
   } else {
     logwriter::make_kernel_entry(entry, 6, tag.c_str(), message.c_str());
   }
-  std::string bytes;
-  for (int i = 0; i < entry.part_count; ++i)
-    bytes.append(static_cast<const char*>(entry.parts[i].iov_base), entry.parts[i].iov_len);
-  check(bytes == expected_entry(tag, message, logd));
+  std::string expected = expected_entry(tag, message, logd);
+  check(gathered(entry) == expected);
+  if (!logd) return;
+  // pstore's copy: 'l', u16 length of it all, u16 uid, u16 pid, then the same.
+  logwriter::add_pmsg_header(entry, 0x12345, 0x6789a);
+  std::string copy = "l";
+  put_le(copy, static_cast<uint32_t>(7 + expected.size()), 2);
+  put_le(copy, 0x2345, 2);
+  put_le(copy, 0x789a, 2);
+  check(gathered(entry) == copy + expected);
 }
 
 }  // namespace

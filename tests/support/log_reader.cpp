@@ -59,8 +59,30 @@ bool parse_logd_datagram(const std::string& datagram, log_record& record,
   record.seconds = get_le(datagram, 3, 4);
   record.nanoseconds = get_le(datagram, 7, 4);
   size_t at = 11;
+  record.payload = datagram.substr(at);
   if (!parse_payload(datagram, at, record, error)) return false;
   if (at != datagram.size()) return error = "bytes after the message's NUL", false;
+  return true;
+}
+
+bool parse_pmsg(const std::string& bytes, std::vector<pmsg_record>& records, std::string& error) {
+  size_t at = 0;
+  while (at < bytes.size()) {
+    if (bytes.size() - at < 7) return error = "record shorter than its header", false;
+    pmsg_record record;
+    record.magic = static_cast<unsigned char>(bytes[at]);
+    record.length = get_le(bytes, at + 1, 2);
+    record.uid = get_le(bytes, at + 3, 2);
+    record.pid = get_le(bytes, at + 5, 2);
+    // The logd datagram inside ends at its message's NUL.
+    size_t tag_end = bytes.find('\0', at + 7 + 12);
+    size_t end = tag_end == std::string::npos ? tag_end : bytes.find('\0', tag_end + 1);
+    if (end == std::string::npos) return error = "record without its message's NUL", false;
+    record.size = end + 1 - at;
+    if (!parse_logd_datagram(bytes.substr(at + 7, record.size - 7), record.entry, error)) return false;
+    records.push_back(record);
+    at += record.size;
+  }
   return true;
 }
 
@@ -69,18 +91,31 @@ bool parse_kernel_log(const std::string& bytes, std::vector<log_record>& records
   size_t at = 0;
   while (at < bytes.size()) {
     log_record record;
+    size_t start = at;
     if (!parse_payload(bytes, at, record, error)) return false;
+    record.payload = bytes.substr(start, at - start);
     records.push_back(record);
   }
   return true;
 }
 
-logd_sink::logd_sink(const std::string& path) : path_(path) {
-  sockaddr_un address = unix_address(path);
+logd_sink::logd_sink(const std::string& path) : path_(path) { restart(); }
+
+void logd_sink::restart() {
+  stop();
+  unlink(path_.c_str());
+  sockaddr_un address = unix_address(path_);
   fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-    throw std::runtime_error("bind " + path + ": " + strerror(errno));
-  chmod(path.c_str(), 0666);
+  int on = 1;
+  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      setsockopt(fd_, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0)
+    throw std::runtime_error("bind " + path_ + ": " + strerror(errno));
+  chmod(path_.c_str(), 0666);
+}
+
+void logd_sink::stop() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
 }
 
 void logd_sink::fill() {
@@ -94,7 +129,7 @@ void logd_sink::fill() {
   close(client);
 }
 
-logd_sink::~logd_sink() { close(fd_); }
+logd_sink::~logd_sink() { stop(); }
 
 int logd_sink::references() const {
   std::ifstream table("/proc/net/unix");
@@ -110,13 +145,27 @@ int logd_sink::references() const {
 std::vector<log_record> logd_sink::drain() {
   std::vector<log_record> records;
   char buffer[8192];
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
   for (;;) {
-    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    iovec data = {buffer, sizeof buffer};
+    msghdr message = {};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n = recvmsg(fd_, &message, 0);
     if (n < 0) break;
     log_record record;
     std::string error;
     if (!parse_logd_datagram(std::string(buffer, static_cast<size_t>(n)), record, error))
       throw std::runtime_error("malformed logd datagram: " + error);
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (header != nullptr && header->cmsg_type == SCM_CREDENTIALS) {
+      ucred credentials;
+      memcpy(&credentials, CMSG_DATA(header), sizeof credentials);
+      record.pid = static_cast<uint32_t>(credentials.pid);
+      record.uid = credentials.uid;
+    }
     records.push_back(record);
   }
   return records;
@@ -128,22 +177,6 @@ std::string read_file(const std::string& path) {
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
-}
-
-std::string format_threadtime(const log_record& record) {
-  static const char kLetters[] = "??VDIWEFS";
-  char letter = record.priority >= 0 && record.priority < 9 ? kLetters[record.priority] : '?';
-  time_t seconds = record.seconds;
-  tm local = {};
-  localtime_r(&seconds, &local);
-  char stamp[32];
-  strftime(stamp, sizeof stamp, "%m-%d %H:%M:%S", &local);
-  std::string message = record.message;
-  while (!message.empty() && message.back() == '\n') message.pop_back();
-  char line[64];
-  snprintf(line, sizeof line, "%s.%03u %5u %5u %c ", stamp, record.nanoseconds / 1000000,
-           record.thread_id, record.thread_id, letter);
-  return line + record.tag + ": " + message;
 }
 
 }  // namespace bootnote_test

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,6 +20,8 @@
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+
+#include "platform_log.h"
 
 extern char** environ;
 
@@ -31,22 +34,11 @@ const char* transport_name(log_transport transport) {
     case log_transport::logd_full: return "logd_full";
     case log_transport::logd_late: return "logd_late";
     case log_transport::logd_and_kernel_logger: return "logd_and_kernel_logger";
+    case log_transport::logd_refusing_and_kernel_logger: return "logd_refusing_and_kernel_logger";
     case log_transport::kernel_logger_unopenable: return "kernel_logger_unopenable";
     case log_transport::none: return "no_log";
   }
   return "?";
-}
-
-temp_dir::temp_dir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "bootnote-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error(std::string("mkdtemp: ") + strerror(errno));
-  path_ = pattern;
-}
-
-temp_dir::~temp_dir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 namespace {
@@ -58,12 +50,30 @@ int milliseconds_until(clock::time_point when) {
   return static_cast<int>(std::max<long long>(left, 0) + 1);
 }
 
+// Lets the writer `pid`, blocked opening `fifo`, go on into a write with no
+// reader: opens and closes the FIFO for reading once the writer is in its
+// open (as /proc shows), since a reader that came and went before would
+// leave it waiting for ever.
+void release_writer(const std::string& fifo, uint32_t pid) {
+  std::string syscall_file = "/proc/" + std::to_string(pid) + "/syscall";
+  std::string in_openat = std::to_string(SYS_openat) + " ";
+  for (int i = 0; i < 2000; ++i) {
+    std::ifstream current(syscall_file);
+    std::string state;
+    std::getline(current, state);
+    if (state.rfind(in_openat, 0) == 0) break;
+    usleep(1000);
+  }
+  close(open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+}
+
 // Reads both pipes to their end without letting either fill up, and
 // receives log entries meanwhile, as logd would. A late sink is read only
 // from 20 ms after a client has connected to it. Returns false when the
 // deadline comes first.
 bool collect_output(int out_fd, int err_fd, std::string& out, std::string& err, logd_sink* sink, bool late,
-                    std::vector<log_record>& log, clock::time_point deadline) {
+                    const std::string& release_fifo, std::vector<log_record>& log, clock::time_point deadline) {
+  bool released = release_fifo.empty();
   pollfd fds[3] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}, {-1, POLLIN, 0}};
   std::string* sinks[2] = {&out, &err};
   int open_count = (out_fd >= 0) + (err_fd >= 0);
@@ -88,6 +98,11 @@ bool collect_output(int out_fd, int err_fd, std::string& out, std::string& err, 
     if (fds[2].fd >= 0 && fds[2].revents != 0) {
       std::vector<log_record> received = sink->drain();
       log.insert(log.end(), received.begin(), received.end());
+      if (!released && !log.empty()) {
+        sink->restart();
+        release_writer(release_fifo, log.front().pid);
+        released = true;
+      }
     }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -182,6 +197,7 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
   std::string kernel_log = dev_dir.path() + "/main";
   sandbox_result result;
   switch (options.transport) {
+    case log_transport::logd_refusing_and_kernel_logger:
     case log_transport::logd_and_kernel_logger:
       std::ofstream{kernel_log};
       chmod(kernel_log.c_str(), 0666);
@@ -193,6 +209,7 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
       sink = std::make_unique<logd_sink>(dev_dir.path() + "/logdw");
       if (options.transport == log_transport::logd_full || options.transport == log_transport::logd_late)
         sink->fill();
+      if (options.transport == log_transport::logd_refusing_and_kernel_logger) sink->stop();
       command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/socket"});
       break;
     case log_transport::kernel_logger:
@@ -207,6 +224,11 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
     case log_transport::none:
       break;
   }
+  std::string pmsg = dev_dir.path() + "/pmsg0";
+  if (options.pmsg) {
+    std::ofstream{pmsg};
+    command.insert(command.end(), {"--bind", pmsg, "/dev/pmsg0"});
+  }
   command.insert(command.end(), options.bwrap_args.begin(), options.bwrap_args.end());
   command.insert(command.end(), {"--chdir", workdir, "--"});
   std::string prelude = options.prelude;
@@ -219,9 +241,12 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
   int out_fd = -1, err_fd = -1;
   pid_t pid = spawn(command, options.out, out_fd, err_fd);
   std::vector<log_record> received;
-  bool read_log = options.transport != log_transport::logd_full;  // that logd never reads
+  // The full logd never reads; the refusing one cannot.
+  bool read_log = options.transport != log_transport::logd_full &&
+                  options.transport != log_transport::logd_refusing_and_kernel_logger;
   bool late = options.transport == log_transport::logd_late;
-  if (!collect_output(out_fd, err_fd, result.out, result.err, read_log ? sink.get() : nullptr, late, received,
+  if (!collect_output(out_fd, err_fd, result.out, result.err, read_log ? sink.get() : nullptr, late,
+                      options.release_fifo, received,
                       deadline)) {
     kill(-pid, SIGKILL);
     if (out_fd >= 0) close(out_fd);
@@ -240,11 +265,19 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
     for (log_record& record : received)
       if (record.tag != "filler") result.log.push_back(record);
   }
-  if (options.transport == log_transport::kernel_logger ||
-      options.transport == log_transport::logd_and_kernel_logger) {
+  if (options.transport == log_transport::kernel_logger || options.transport == log_transport::logd_and_kernel_logger ||
+      options.transport == log_transport::logd_refusing_and_kernel_logger) {
     std::string error;
     if (!parse_kernel_log(read_file(kernel_log), result.log, error))
       throw std::runtime_error("malformed kernel log: " + error);
+  }
+  for (log_record& record : result.log) {
+    std::string error;
+    if (!parse_with_platform(record, error)) throw std::runtime_error("log entry \"" + record.message + "\": " + error);
+  }
+  if (options.pmsg) {
+    std::string error;
+    if (!parse_pmsg(read_file(pmsg), result.pmsg, error)) throw std::runtime_error("malformed pmsg: " + error);
   }
   return result;
 }

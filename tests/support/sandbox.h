@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "log_reader.h"
+#include "temp_dir.h"
 
 namespace bootnote_test {
 
@@ -15,6 +16,7 @@ enum class log_transport {
   logd_full,                 // the same, its queue filled and never read
   logd_late,                 // its queue full; read from 20 ms after a client connects
   logd_and_kernel_logger,    // both: /dev/socket/logdw and /dev/log/main
+  logd_refusing_and_kernel_logger,  // a logdw nobody is bound to, and /dev/log/main
   kernel_logger,             // a regular file at /dev/log/main
   kernel_logger_unopenable,  // /dev/log/main is a directory
   none,                      // neither exists
@@ -37,28 +39,23 @@ struct sandbox_options {
   std::vector<std::string> bwrap_args;
   // After this long the sandbox is killed and the run throws.
   int time_limit_seconds = 10;
+  // A regular file at /dev/pmsg0, standing in for pstore.
+  bool pmsg = false;
+  // When set, a FIFO in the working directory: after the first log entry
+  // arrives, logd restarts, then the FIFO is opened and closed for reading
+  // so that a writer blocked in its open goes on and fails.
+  std::string release_fifo;
 };
 
 const char* transport_name(log_transport transport);
-
-// A temporary directory, removed with everything in it on destruction.
-class temp_dir {
- public:
-  temp_dir();
-  ~temp_dir();
-  temp_dir(const temp_dir&) = delete;
-  temp_dir& operator=(const temp_dir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 struct sandbox_result {
   std::string out;                // everything written to standard output
   std::string err;                // everything written to standard error
   int exit_status = -1;           // exit status, or 128 + signal number
-  std::vector<log_record> log;    // entries the command logged: logd's, then the kernel logger's
+  std::vector<log_record> log;    // entries the command logged: logd's, then the kernel logger's,
+                                  // each read by the platform's parser
+  std::vector<pmsg_record> pmsg;  // what reached /dev/pmsg0
   double seconds = 0;             // wall time of the whole run
 };
 

@@ -10,7 +10,7 @@
 
 #include "boot_command_record.h"
 #include "log_reader.h"
-#include "sandbox.h"
+#include "temp_dir.h"
 
 namespace {
 
