@@ -5,7 +5,8 @@ set -eu
 
 packages="cmake make g++ libgtest-dev bubblewrap qemu-user binutils mount util-linux
   g++-arm-linux-gnueabihf musl-dev:armhf android-liblog-dev
-  clang libclang-rt-14-dev valgrind fuse3 libfuse3-dev pkg-config"
+  clang libclang-rt-14-dev valgrind fuse3 libfuse3-dev pkg-config
+  qemu-system-arm cpio fdisk"
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
