@@ -4,7 +4,7 @@
 set -eu
 
 packages="cmake make g++ libgtest-dev bubblewrap qemu-user binutils mount util-linux
-  g++-arm-linux-gnueabihf musl-dev:armhf android-liblog-dev
+  g++-arm-linux-gnueabihf musl-dev:armhf android-liblog-dev android-liblog
   clang libclang-rt-14-dev valgrind fuse3 libfuse3-dev pkg-config
   qemu-system-arm cpio fdisk"
 

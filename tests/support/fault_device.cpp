@@ -85,6 +85,7 @@ fault_device::fault_device(const std::string& image, const fault_plan& plan) : p
   const char* argv[] = {"bootnote-fault", "-o", "allow_other"};
   fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
   fuse_ = fuse_new(&args, &operations, sizeof operations, this);
+  fuse_opt_free_args(&args);  // parsing may have copied them
   if (fuse_ == nullptr || fuse_mount(fuse_, mount_point_.c_str()) != 0) {
     if (fuse_ != nullptr) fuse_destroy(fuse_);
     rmdir(mount_point_.c_str());
