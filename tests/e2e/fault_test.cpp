@@ -63,8 +63,8 @@ sandbox_options with_pmsg(log_transport transport) {
   return options;
 }
 
-// logd restarts once the first entry is in, while the tool waits in its open
-// of the FIFO "fifo", which then fails its write.
+// logd restarts once the first entry is in, while the tool waits in its write
+// to the FIFO "fifo", which then fails.
 sandbox_options restarting_logd() {
   sandbox_options options = with(log_transport::logd);
   options.release_fifo = "fifo";

@@ -50,21 +50,31 @@ int milliseconds_until(clock::time_point when) {
   return static_cast<int>(std::max<long long>(left, 0) + 1);
 }
 
-// Lets the writer `pid`, blocked opening `fifo`, go on into a write with no
-// reader: opens and closes the FIFO for reading once the writer is in its
-// open (as /proc shows), since a reader that came and went before would
-// leave it waiting for ever.
-void release_writer(const std::string& fifo, uint32_t pid) {
+// Holds `fifo` open for reading and writing with its buffer full, so that a
+// writer's open succeeds and its write waits; returns the descriptor. Closing
+// it leaves no reader: the waiting write then fails with EPIPE.
+// Waits (at most 2 s) until process `pid` is blocked in write(2), as /proc
+// shows: closing the FIFO before its open would leave that open waiting for
+// a reader for ever.
+void wait_until_writing(uint32_t pid) {
   std::string syscall_file = "/proc/" + std::to_string(pid) + "/syscall";
-  std::string in_openat = std::to_string(SYS_openat) + " ";
+  std::string in_write = std::to_string(SYS_write) + " ";
   for (int i = 0; i < 2000; ++i) {
     std::ifstream current(syscall_file);
     std::string state;
     std::getline(current, state);
-    if (state.rfind(in_openat, 0) == 0) break;
+    if (state.rfind(in_write, 0) == 0) return;
     usleep(1000);
   }
-  close(open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+}
+
+int hold_full_fifo(const std::string& fifo) {
+  int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("open " + fifo + ": " + strerror(errno));
+  static const char kFill[4096] = {};
+  while (write(fd, kFill, sizeof kFill) > 0) {
+  }
+  return fd;
 }
 
 // Reads both pipes to their end without letting either fill up, and
@@ -72,8 +82,7 @@ void release_writer(const std::string& fifo, uint32_t pid) {
 // from 20 ms after a client has connected to it. Returns false when the
 // deadline comes first.
 bool collect_output(int out_fd, int err_fd, std::string& out, std::string& err, logd_sink* sink, bool late,
-                    const std::string& release_fifo, std::vector<log_record>& log, clock::time_point deadline) {
-  bool released = release_fifo.empty();
+                    int& held_fifo, std::vector<log_record>& log, clock::time_point deadline) {
   pollfd fds[3] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}, {-1, POLLIN, 0}};
   std::string* sinks[2] = {&out, &err};
   int open_count = (out_fd >= 0) + (err_fd >= 0);
@@ -98,10 +107,11 @@ bool collect_output(int out_fd, int err_fd, std::string& out, std::string& err, 
     if (fds[2].fd >= 0 && fds[2].revents != 0) {
       std::vector<log_record> received = sink->drain();
       log.insert(log.end(), received.begin(), received.end());
-      if (!released && !log.empty()) {
+      if (held_fifo >= 0 && !log.empty()) {
         sink->restart();
-        release_writer(release_fifo, log.front().pid);
-        released = true;
+        wait_until_writing(log.front().pid);
+        close(held_fifo);
+        held_fifo = -1;
       }
     }
     for (int i = 0; i < 2; ++i) {
@@ -238,6 +248,7 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
 
   clock::time_point start = clock::now();
   clock::time_point deadline = start + std::chrono::seconds(options.time_limit_seconds);
+  int held_fifo = options.release_fifo.empty() ? -1 : hold_full_fifo(options.release_fifo);
   int out_fd = -1, err_fd = -1;
   pid_t pid = spawn(command, options.out, out_fd, err_fd);
   std::vector<log_record> received;
@@ -246,15 +257,17 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
                   options.transport != log_transport::logd_refusing_and_kernel_logger;
   bool late = options.transport == log_transport::logd_late;
   if (!collect_output(out_fd, err_fd, result.out, result.err, read_log ? sink.get() : nullptr, late,
-                      options.release_fifo, received,
+                      held_fifo, received,
                       deadline)) {
     kill(-pid, SIGKILL);
+    if (held_fifo >= 0) close(held_fifo);
     if (out_fd >= 0) close(out_fd);
     if (err_fd >= 0) close(err_fd);
     wait_for(pid);
     throw std::runtime_error("killed after " + std::to_string(options.time_limit_seconds) +
                              " s, still running (a hang?): " + argv[0]);
   }
+  if (held_fifo >= 0) close(held_fifo);
   result.exit_status = wait_for(pid);
   result.seconds = std::chrono::duration<double>(clock::now() - start).count();
 

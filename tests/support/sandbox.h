@@ -41,9 +41,9 @@ struct sandbox_options {
   int time_limit_seconds = 10;
   // A regular file at /dev/pmsg0, standing in for pstore.
   bool pmsg = false;
-  // When set, a FIFO in the working directory: after the first log entry
-  // arrives, logd restarts, then the FIFO is opened and closed for reading
-  // so that a writer blocked in its open goes on and fails.
+  // When set, a FIFO: the sandbox holds it with its buffer full, so that a
+  // writer's open succeeds and its write waits; after the first log entry
+  // arrives, logd restarts, then the FIFO is let go and the write fails.
   std::string release_fifo;
 };
 
