@@ -192,8 +192,9 @@ for machine in vexpress-a9 virt; do
   set -- $(sed -n 's/^MISC //p' "$console")
   misc=$1 ro=\"$2\" ff=\"$3\"
 
-  tail14() { dd if="$disk.before" bs=1 skip=$((misc_start * 512 + $1)) count=$((32 - $1)) 2>/dev/null | od -An -v -to1 | sed 's/ /\\0/g' | tr -d '\n'; }
-  rest=$(tail14 14)
+  # Bytes 14 to 31 of misc as they were, as printf %b escapes.
+  rest=$(dd if="$disk.before" bs=1 skip=$((misc_start * 512 + 14)) count=18 2>/dev/null | od -An -v -to1 |
+    sed 's/ /\\0/g' | tr -d '\n')
   expect write 0 "$banner" "" "boot-recovery\0$rest" "4 bootnote Writeing boot coommand \"boot-recovery\" from partition \"$misc\"\n"
   expect command_14_bytes 0 "$banner" "" "bootonce-bootl$rest" "4 bootnote Writeing boot coommand \"bootonce-bootl\" from partition \"$misc\"\n"
   expect command_20_bytes 0 "$banner" "" "boot-recovery-$rest" "4 bootnote Writeing boot coommand \"boot-recovery-\" from partition \"$misc\"\n"
