@@ -20,7 +20,7 @@ enum transport_kind { UNCHOSEN, LOGD, KERNEL_LOGGER };
 struct transport {
   transport_kind kind;
   int fd;
-  bool seen_logd;  // logd has taken a connection in this process
+  bool seen_logd;  // logd has been this process's transport
   bool stalled;    // logd's queue stayed full once; do not wait on it again
   int pmsg_fd;     // /dev/pmsg0; -1 when absent, -2 before the first entry
 };
@@ -49,7 +49,6 @@ int connect_logd() {
     close(fd);
     return -error;
   }
-  g_transport.seen_logd = true;
   return fd;
 }
 
@@ -62,6 +61,7 @@ void choose_transport() {
   if (fd >= 0) {
     g_transport.kind = LOGD;
     g_transport.fd = fd;
+    g_transport.seen_logd = true;
     return;
   }
   if (fd != -ENOENT || g_transport.seen_logd) return;

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Lists the system calls of one run of an ARM program under qemu-arm, in the
 # test sandbox with a logd socket, in a fresh directory holding "misc" (100
-# bytes) and "record" (14 bytes, for dd). Prints their names in order; fails unless they are exactly EXPECTED
-# (names separated by blanks), or with EXPECTED "-" never fails.
+# bytes) and "record" (14 bytes, for dd). Prints their names in order; fails
+# unless they are exactly EXPECTED (names separated by blanks); with EXPECTED
+# "-" never fails.
 #   count_syscalls.sh SANDBOX_LOGCAT [--pmsg] EXPECTED|- PROGRAM [ARG...]
 # --pmsg: with a stand-in for pstore at /dev/pmsg0.
 set -eu

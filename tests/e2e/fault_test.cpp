@@ -1,6 +1,6 @@
 // Faults injected around the tool: real and read-only block devices, storage
-// that fails one system call on purpose, failing storage, no permission, hostile operands, broken output, a broken log, and
-// many writers at once. In each, nothing may be lost: the record is exact or
+// that fails one system call on purpose, failing storage, no permission,
+// hostile operands, broken output, a broken log, and many writers at once. In each, nothing may be lost: the record is exact or
 // the failure is logged, bytes after the record are untouched, stderr stays
 // empty and the exit status is 0.
 #include <sys/stat.h>

@@ -1,8 +1,8 @@
 #include "log_reader.h"
 
 #include <errno.h>
-#include <stdlib.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>

@@ -50,9 +50,6 @@ int milliseconds_until(clock::time_point when) {
   return static_cast<int>(std::max<long long>(left, 0) + 1);
 }
 
-// Holds `fifo` open for reading and writing with its buffer full, so that a
-// writer's open succeeds and its write waits; returns the descriptor. Closing
-// it leaves no reader: the waiting write then fails with EPIPE.
 // Waits (at most 2 s) until process `pid` is blocked in write(2), as /proc
 // shows: closing the FIFO before its open would leave that open waiting for
 // a reader for ever.
@@ -68,6 +65,9 @@ void wait_until_writing(uint32_t pid) {
   }
 }
 
+// Holds `fifo` open for reading and writing with its buffer full, so that a
+// writer's open succeeds and its write waits; returns the descriptor. Closing
+// it leaves no reader: the waiting write then fails with EPIPE.
 int hold_full_fifo(const std::string& fifo) {
   int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) throw std::runtime_error("open " + fifo + ": " + strerror(errno));
@@ -206,33 +206,25 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
   std::unique_ptr<logd_sink> sink;
   std::string kernel_log = dev_dir.path() + "/main";
   sandbox_result result;
-  switch (options.transport) {
-    case log_transport::logd_refusing_and_kernel_logger:
-    case log_transport::logd_and_kernel_logger:
-      std::ofstream{kernel_log};
-      chmod(kernel_log.c_str(), 0666);
-      command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/log"});
-      [[fallthrough]];
-    case log_transport::logd:
-    case log_transport::logd_full:
-    case log_transport::logd_late:
-      sink = std::make_unique<logd_sink>(dev_dir.path() + "/logdw");
-      if (options.transport == log_transport::logd_full || options.transport == log_transport::logd_late)
-        sink->fill();
-      if (options.transport == log_transport::logd_refusing_and_kernel_logger) sink->stop();
-      command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/socket"});
-      break;
-    case log_transport::kernel_logger:
-      std::ofstream{kernel_log};
-      chmod(kernel_log.c_str(), 0666);
-      command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/log"});
-      break;
-    case log_transport::kernel_logger_unopenable:
-      mkdir(kernel_log.c_str(), 0755);
-      command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/log"});
-      break;
-    case log_transport::none:
-      break;
+  const log_transport transport = options.transport;
+  const bool has_kernel_log = transport == log_transport::kernel_logger ||
+                              transport == log_transport::logd_and_kernel_logger ||
+                              transport == log_transport::logd_refusing_and_kernel_logger;
+  const bool has_logd = transport != log_transport::none && transport != log_transport::kernel_logger &&
+                        transport != log_transport::kernel_logger_unopenable;
+  if (has_kernel_log) {
+    std::ofstream{kernel_log};
+    chmod(kernel_log.c_str(), 0666);
+  } else if (transport == log_transport::kernel_logger_unopenable) {
+    mkdir(kernel_log.c_str(), 0755);
+  }
+  if (has_kernel_log || transport == log_transport::kernel_logger_unopenable)
+    command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/log"});
+  if (has_logd) {
+    sink = std::make_unique<logd_sink>(dev_dir.path() + "/logdw");
+    if (transport == log_transport::logd_full || transport == log_transport::logd_late) sink->fill();
+    if (transport == log_transport::logd_refusing_and_kernel_logger) sink->stop();
+    command.insert(command.end(), {"--bind", dev_dir.path(), "/dev/socket"});
   }
   std::string pmsg = dev_dir.path() + "/pmsg0";
   if (options.pmsg) {
@@ -253,12 +245,10 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
   pid_t pid = spawn(command, options.out, out_fd, err_fd);
   std::vector<log_record> received;
   // The full logd never reads; the refusing one cannot.
-  bool read_log = options.transport != log_transport::logd_full &&
-                  options.transport != log_transport::logd_refusing_and_kernel_logger;
-  bool late = options.transport == log_transport::logd_late;
-  if (!collect_output(out_fd, err_fd, result.out, result.err, read_log ? sink.get() : nullptr, late,
-                      held_fifo, received,
-                      deadline)) {
+  bool read_log = transport != log_transport::logd_full && transport != log_transport::logd_refusing_and_kernel_logger;
+  bool late = transport == log_transport::logd_late;
+  if (!collect_output(out_fd, err_fd, result.out, result.err, read_log ? sink.get() : nullptr, late, held_fifo,
+                      received, deadline)) {
     kill(-pid, SIGKILL);
     if (held_fifo >= 0) close(held_fifo);
     if (out_fd >= 0) close(out_fd);
@@ -278,8 +268,7 @@ sandbox_result run_in_sandbox(const sandbox_options& options,
     for (log_record& record : received)
       if (record.tag != "filler") result.log.push_back(record);
   }
-  if (options.transport == log_transport::kernel_logger || options.transport == log_transport::logd_and_kernel_logger ||
-      options.transport == log_transport::logd_refusing_and_kernel_logger) {
+  if (has_kernel_log) {
     std::string error;
     if (!parse_kernel_log(read_file(kernel_log), result.log, error))
       throw std::runtime_error("malformed kernel log: " + error);
