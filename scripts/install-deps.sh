@@ -3,10 +3,13 @@
 # machine lacks; does nothing when all is there. Uses sudo when not root.
 set -eu
 
+# The device builds' foreign architectures: armeabi-v7a, arm64-v8a, x86.
+architectures="armhf arm64 i386"
 packages="cmake make g++ libgtest-dev bubblewrap qemu-user binutils mount util-linux
-  g++-arm-linux-gnueabihf musl-dev:armhf android-liblog-dev android-liblog
+  g++-arm-linux-gnueabihf musl-dev:armhf g++-aarch64-linux-gnu musl-dev:arm64
+  g++-i686-linux-gnu musl-dev:i386 musl-dev android-liblog-dev android-liblog
   clang libclang-rt-14-dev valgrind fuse3 libfuse3-dev pkg-config
-  qemu-system-arm cpio fdisk"
+  qemu-system-arm qemu-system-x86 cpio fdisk shellcheck"
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -23,9 +26,11 @@ done
 [ -n "$missing" ] || exit 0
 
 echo "installing:$missing"
-if ! dpkg --print-foreign-architectures | grep -qx armhf; then
-  as_root dpkg --add-architecture armhf
-fi
+for architecture in $architectures; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$architecture"; then
+    as_root dpkg --add-architecture "$architecture"
+  fi
+done
 as_root apt-get update -q
 # shellcheck disable=SC2086
 as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boot_command_record.h"
+#include "log_decode.h"
 #include "log_entry.h"
 
 namespace {
@@ -61,12 +62,7 @@ std::string expected_entry(const std::string& tag, const std::string& message, b
   return bytes;
 }
 
-std::string gathered(const logwriter::log_entry& entry) {
-  std::string bytes;
-  for (int i = 0; i < entry.part_count; ++i)
-    bytes.append(static_cast<const char*>(entry.parts[i].iov_base), entry.parts[i].iov_len);
-  return bytes;
-}
+std::string gathered(const logwriter::log_entry& entry) { return bootnote_test::gather(entry.parts, entry.part_count); }
 
 void check_entry(const std::string& tag, const std::string& message, bool logd) {
   logwriter::log_entry entry;
@@ -102,7 +98,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_entry(tag, message, false);
   // Formatting through the public call: the message is data, never a format.
   __android_log_print(ANDROID_LOG_INFO, tag.c_str(), "%s", message.c_str());
-  __android_log_print(ANDROID_LOG_INFO, "bootnote", "Writeing boot coommand \"%s\" from partition \"%s\"\n",
-                      command.c_str(), message.c_str());
+  __android_log_print(ANDROID_LOG_INFO, "bootnote", "command \"%s\" to \"%s\"\n", command.c_str(), message.c_str());
   return 0;
 }

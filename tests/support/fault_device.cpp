@@ -4,14 +4,12 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <fuse.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <stdexcept>
 
 namespace bootnote_test {
@@ -65,10 +63,6 @@ int fs_release(const char*, fuse_file_info*) {
 }  // namespace
 
 fault_device::fault_device(const std::string& image, const fault_plan& plan) : plan_(plan), image_(image) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "bootnote-fault-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error(std::string("mkdtemp: ") + strerror(errno));
-  mount_point_ = pattern;
-
   static fuse_operations operations = [] {
     fuse_operations o = {};
     o.getattr = fs_getattr;
@@ -86,10 +80,9 @@ fault_device::fault_device(const std::string& image, const fault_plan& plan) : p
   fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
   fuse_ = fuse_new(&args, &operations, sizeof operations, this);
   fuse_opt_free_args(&args);  // parsing may have copied them
-  if (fuse_ == nullptr || fuse_mount(fuse_, mount_point_.c_str()) != 0) {
+  if (fuse_ == nullptr || fuse_mount(fuse_, mount_point_.path().c_str()) != 0) {
     if (fuse_ != nullptr) fuse_destroy(fuse_);
-    rmdir(mount_point_.c_str());
-    throw std::runtime_error("cannot mount the fault device on " + mount_point_ + " (is /dev/fuse there?)");
+    throw std::runtime_error("cannot mount the fault device on " + mount_point_.path() + " (is /dev/fuse there?)");
   }
   server_ = std::thread([this] { fuse_loop(fuse_); });
 }
@@ -99,7 +92,10 @@ fault_device::~fault_device() {
   fuse_unmount(fuse_);  // ends the loop's read of /dev/fuse
   server_.join();
   fuse_destroy(fuse_);
-  rmdir(mount_point_.c_str());
+}
+
+void fault_device::set_up(sandbox_setup& setup) {
+  setup.bwrap_args.insert(setup.bwrap_args.end(), {"--bind", mount_point_.path(), "/dev/block/by-name"});
 }
 
 std::string fault_device::image() {

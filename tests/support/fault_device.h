@@ -1,7 +1,8 @@
 // Storage that fails on purpose: a FUSE file system, served from a thread of
 // the test, holding one file "misc". Each write(2) on it reaches the file
 // system as one request (direct I/O), so its programmed answer is the call's
-// result. Every request on the file is recorded.
+// result. Every request on the file is recorded. In the sandbox it is
+// /dev/block/by-name/misc, where a phone keeps its partition links.
 #ifndef BOOTNOTE_TESTS_FAULT_DEVICE_H_
 #define BOOTNOTE_TESTS_FAULT_DEVICE_H_
 
@@ -12,6 +13,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "files.h"
+#include "world.h"
 
 struct fuse;
 
@@ -27,18 +31,17 @@ struct fault_plan {
   bool refuse_read_opens = false; // opens for reading fail with EACCES
 };
 
-class fault_device {
+class fault_device : public world_piece {
  public:
   // Mounts a new file system in a temporary directory whose file "misc"
   // holds `image`; throws std::runtime_error when it cannot.
   fault_device(const std::string& image, const fault_plan& plan);
   // Unmounts and removes the directory.
-  ~fault_device();
+  ~fault_device() override;
   fault_device(const fault_device&) = delete;
   fault_device& operator=(const fault_device&) = delete;
 
-  // The directory the file system is mounted on.
-  const std::string& mount_point() const { return mount_point_; }
+  void set_up(sandbox_setup& setup) override;
   // The file's bytes now.
   std::string image();
   // The requests made on the file, once every opened file has been released
@@ -60,7 +63,7 @@ class fault_device {
   void record(const std::string& request);
 
   fault_plan plan_;
-  std::string mount_point_;
+  temp_dir mount_point_;
   std::mutex mutex_;
   std::condition_variable released_;
   std::string image_;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "log_reader.h"
+#include "log_decode.h"
 
 namespace bootnote_test {
 

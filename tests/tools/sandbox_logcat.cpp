@@ -3,44 +3,52 @@
 //
 //   sandbox_logcat [--kernel-logger] [--pmsg] [--] PROGRAM [ARG...]
 //
-// --pmsg puts a stand-in for pstore at /dev/pmsg0 and shows what reached it.
-// Exits with the command's exit status.
+// The sandbox's /dev holds a logd socket, or with --kernel-logger a
+// /dev/log/main instead; --pmsg adds a stand-in for pstore at /dev/pmsg0 and
+// shows what reached it. Exits with the command's exit status.
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "log_files.h"
+#include "logd_fake.h"
 #include "sandbox.h"
 
 int main(int argc, char** argv) {
-  bootnote_test::sandbox_options options;
+  bool kernel = false, with_pmsg = false;
   int first = 1;
   for (; first < argc && strncmp(argv[first], "--", 2) == 0 && argv[first][2] != '\0'; ++first) {
-    if (strcmp(argv[first], "--kernel-logger") == 0) options.transport = bootnote_test::log_transport::kernel_logger;
-    if (strcmp(argv[first], "--pmsg") == 0) options.pmsg = true;
+    kernel |= strcmp(argv[first], "--kernel-logger") == 0;
+    with_pmsg |= strcmp(argv[first], "--pmsg") == 0;
   }
   if (first < argc && strcmp(argv[first], "--") == 0) ++first;
-  if (first >= argc) {
+  char cwd[4096];
+  if (first >= argc || getcwd(cwd, sizeof cwd) == nullptr) {
     fprintf(stderr, "usage: sandbox_logcat [--kernel-logger] [--pmsg] [--] PROGRAM [ARG...]\n");
     return 2;
   }
-  std::vector<std::string> command(argv + first, argv + argc);
-  char cwd[4096];
-  if (getcwd(cwd, sizeof cwd) == nullptr) {
-    perror("sandbox_logcat: getcwd");
-    return 2;
-  }
   try {
-    bootnote_test::sandbox_result run = bootnote_test::run_in_sandbox(options, command, cwd);
+    std::vector<std::unique_ptr<bootnote_test::world_piece>> pieces;
+    if (kernel) {
+      pieces.push_back(std::make_unique<bootnote_test::kernel_logger>());
+    } else {
+      pieces.push_back(std::make_unique<bootnote_test::logd_fake>(bootnote_test::logd_mode::normal));
+    }
+    if (with_pmsg) pieces.push_back(std::make_unique<bootnote_test::pmsg>());
+    std::vector<bootnote_test::world_piece*> world;
+    for (const auto& piece : pieces) world.push_back(piece.get());
+    bootnote_test::sandbox_result run =
+        bootnote_test::run_in_sandbox(world, std::vector<std::string>(argv + first, argv + argc), cwd);
     printf("--- standard output ---\n%s", run.out.c_str());
     if (!run.err.empty()) printf("--- standard error ---\n%s", run.err.c_str());
-    printf("--- log (%s), as logcat shows it ---\n", bootnote_test::transport_name(options.transport));
-    for (const bootnote_test::log_record& record : run.log)
-      printf("%s", record.threadtime.c_str());
-    if (options.pmsg) printf("--- /dev/pmsg0: %zu records ---\n", run.pmsg.size());
+    printf("--- log (%s), as logcat shows it ---\n", kernel ? "kernel logger" : "logd");
+    for (const bootnote_test::log_record& record : run.log) printf("%s", record.threadtime.c_str());
+    if (with_pmsg) printf("--- /dev/pmsg0: %zu records ---\n", run.pmsg.size());
     for (const bootnote_test::pmsg_record& record : run.pmsg)
       printf("%c uid %u pid %u: %s", record.magic, record.uid, record.pid, record.entry.message.c_str());
     printf("--- exit status %d ---\n", run.exit_status);

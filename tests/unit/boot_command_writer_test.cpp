@@ -5,21 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "boot_command_record.h"
-#include "log_reader.h"
-#include "temp_dir.h"
+#include "files.h"
 
 namespace {
 
 using bootnote_test::read_file;
 using bootnote_test::temp_dir;
-
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using bootnote_test::write_file;
 
 std::string pattern(size_t size) {
   std::string bytes(size, '\0');

@@ -4,19 +4,14 @@
 
 #include <string>
 
-#include "log_reader.h"
+#include "log_decode.h"
 
 namespace {
 
 using bootnote_test::log_record;
 using logwriter::log_entry;
 
-std::string gather(const log_entry& entry) {
-  std::string bytes;
-  for (int i = 0; i < entry.part_count; ++i)
-    bytes.append(static_cast<const char*>(entry.parts[i].iov_base), entry.parts[i].iov_len);
-  return bytes;
-}
+std::string gather(const log_entry& entry) { return bootnote_test::gather(entry.parts, entry.part_count); }
 
 TEST(MakeLogdEntry, HeaderIsLittleEndianWithTheThreadIdCut) {
   log_entry entry;
@@ -36,7 +31,7 @@ TEST(MakeEntry, PayloadIsPriorityTagMessageWithinTheCap) {
     std::string expected_tag;
     std::string expected_message;
   } cases[] = {
-      {"plain", "bootnote", "Eraseing\n", "bootnote", "Eraseing\n"},
+      {"plain", "bootnote", "erase\n", "bootnote", "erase\n"},
       {"null tag", nullptr, "m", "", "m"},
       {"null message", "t", nullptr, "t", ""},
       {"message cut to the cap", "bootnote", long_message.c_str(), "bootnote", std::string(4068 - 3 - 8, 'm')},

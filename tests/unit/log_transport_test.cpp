@@ -12,7 +12,9 @@
 #include <fstream>
 #include <string>
 
-#include "log_reader.h"
+#include "files.h"
+#include "log_decode.h"
+#include "logd_fake.h"
 
 namespace {
 
@@ -47,10 +49,10 @@ void expect_sample(const std::vector<log_record>& log) {
 }
 
 TEST(LogdTransport, SendsOneDatagramPerEntryWithAHeader) {
-  bootnote_test::logd_sink sink("/dev/socket/logdw");
+  bootnote_test::logd_fake logd(bootnote_test::logd_mode::normal, "/dev/socket/logdw");
   time_t before = time(nullptr);
   log_sample();
-  std::vector<log_record> log = sink.drain();
+  std::vector<log_record> log = logd.drain();
   expect_sample(log);
   for (const log_record& record : log) {
     EXPECT_EQ(record.log_id, 0) << record.message;

@@ -1,0 +1,148 @@
+// The one test body every row runs: build the case's world, run the binary
+// in the sandbox amid it, check everything the row says and what holds for
+// every run (exit status 0, nothing on standard error, nothing lost).
+#include "run_case.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+
+#include "case_world.h"
+#include "command_line.h"
+#include "files.h"
+#include "sandbox.h"
+#include "test_main.h"
+
+namespace bootnote_test {
+
+namespace {
+
+bool needs_root(const e2e_case& c) {
+  return c.as_nobody || c.world == target::loop_device || c.world == target::by_name_link ||
+         c.world == target::read_only_loop_device || c.world == target::fault_device;
+}
+
+// The command line of the run: under qemu -strace when the case counts
+// calls; as uid 65534, from a copy it can reach, when it must have no rights.
+std::vector<std::string> run_argv(const e2e_case& c, const std::string& workdir) {
+  std::vector<std::string> argv = tool_argv(c.operands);
+  if (!c.calls.empty()) {
+    argv = {arguments().build->qemu, "-strace", arguments().binary};
+    argv.insert(argv.end(), c.operands.begin(), c.operands.end());
+  }
+  if (c.as_nobody) {
+    // The build tree may lie where uid 65534 cannot reach (under /root).
+    std::string copy = workdir + "/bootnote";
+    std::filesystem::copy_file(arguments().binary, copy);
+    std::replace(argv.begin(), argv.end(), arguments().binary, copy);
+    argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  return argv;
+}
+
+// The names of the calls qemu -strace listed, in order.
+std::vector<std::string> calls_in(const std::string& strace) {
+  static const std::regex kCall("^[0-9]+ ([a-z_0-9]+)\\(");
+  std::vector<std::string> calls;
+  std::smatch match;
+  size_t at = 0;
+  for (size_t end; (end = strace.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = strace.substr(at, end - at);
+    if (std::regex_search(line, match, kCall)) calls.push_back(match[1]);
+  }
+  return calls;
+}
+
+void expect_contents(const contents& after, case_world& world, const std::string& workdir) {
+  std::string file = workdir + "/" + after.file;
+  if (after.kind == contents::file_missing) {
+    EXPECT_FALSE(std::filesystem::exists(file)) << file << " was created";
+  } else if (after.kind == contents::file_holds) {
+    EXPECT_EQ(read_file(file), after.bytes) << file;
+  } else {
+    std::string expected = world.original();
+    if (after.kind == contents::begins_with) expected.replace(0, after.bytes.size(), after.bytes);
+    std::string now = world.target_now();
+    size_t same = std::mismatch(now.begin(), now.begin() + std::min(now.size(), expected.size()), expected.begin())
+                      .first - now.begin();
+    EXPECT_TRUE(now == expected) << "the target after the run differs from byte " << same << " on";
+  }
+}
+
+void expect_log(const std::vector<log_record>& log, const std::vector<entry>& expected) {
+  ASSERT_EQ(log.size(), expected.size()) << "log entries";
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const std::vector<std::string>& messages = expected[i].messages;
+    EXPECT_EQ(log[i].priority, static_cast<int>(expected[i].level)) << "log entry " << i;
+    EXPECT_EQ(log[i].tag, kTag) << "log entry " << i;
+    EXPECT_TRUE(std::find(messages.begin(), messages.end(), log[i].message) != messages.end())
+        << "log entry " << i << " \"" << log[i].message << "\", expected \"" << messages[0] << "\""
+        << (messages.size() > 1 ? " or another of the case's" : "");
+    // The line logcat prints ends with the priority, the tag and the text.
+    std::string text = log[i].message.substr(0, log[i].message.find_last_not_of('\n') + 1);
+    if (text.find('\n') != std::string::npos) continue;  // printed as several lines
+    std::string tail = std::string(" ") + "??VDIWEF"[log[i].priority & 7] + " " + kTag + ": " + text + "\n";
+    const std::string& line = log[i].threadtime;
+    EXPECT_TRUE(line.size() >= tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
+        << "log entry " << i << " as logcat prints it: " << line;
+  }
+}
+
+// pstore's copy: one record per entry, its header field by field, then the
+// entry as logd got it (same thread, same time), or would have.
+void expect_pmsg(const sandbox_result& run, const std::vector<entry>& expected) {
+  ASSERT_EQ(run.pmsg.size(), expected.size()) << "records in /dev/pmsg0";
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const pmsg_record& record = run.pmsg[i];
+    EXPECT_EQ(record.magic, 'l') << "pmsg record " << i;
+    EXPECT_EQ(record.length, record.size) << "pmsg record " << i << ": length field";
+    EXPECT_EQ(record.uid, geteuid()) << "pmsg record " << i;
+    EXPECT_NE(record.pid, 0u) << "pmsg record " << i;
+    EXPECT_EQ(record.entry.log_id, 0) << "pmsg record " << i;
+    EXPECT_EQ(record.entry.priority, static_cast<int>(expected[i].level)) << "pmsg record " << i;
+    EXPECT_EQ(record.entry.tag, kTag) << "pmsg record " << i;
+    EXPECT_EQ(record.entry.message, expected[i].messages[0]) << "pmsg record " << i;
+    if (i >= run.log.size()) continue;
+    const log_record& logd = run.log[i];
+    EXPECT_EQ(record.pid, logd.pid & 0xffff) << "pmsg record " << i << " against logd's credentials";
+    EXPECT_EQ(record.entry.thread_id, logd.thread_id) << "pmsg record " << i;
+    EXPECT_EQ(record.entry.seconds, logd.seconds) << "pmsg record " << i;
+    EXPECT_EQ(record.entry.nanoseconds, logd.nanoseconds) << "pmsg record " << i;
+  }
+}
+
+}  // namespace
+
+void run_case(const e2e_case& c, const log_world& log) {
+  BOOTNOTE_REQUIRE(!needs_root(c) || geteuid() == 0, "needs root: loop devices, FUSE and setpriv");
+  temp_dir work;
+  chmod(work.path().c_str(), 0755);  // so that only the target's own mode can refuse
+  case_world world(c, log, work.path());
+  sandbox_result run = run_in_sandbox(world.pieces(), run_argv(c, work.path()), work.path(), c.out);
+
+  EXPECT_EQ(run.exit_status, 0);
+  if (c.calls.empty()) {
+    EXPECT_EQ(run.err, "");
+  } else {
+    EXPECT_EQ(calls_in(run.err), c.calls) << "system calls, as qemu -strace lists them:\n" << run.err;
+  }
+  if (c.out == stdout_mode::pipe) {
+    EXPECT_EQ(run.out, c.prints);
+  }
+  expect_contents(c.after, world, work.path());
+  if (world.device()) {
+    EXPECT_EQ(world.device()->requests(), c.device_asked) << "requests the device saw";
+  }
+  if (log.pmsg) expect_pmsg(run, c.logged);
+  bool logs_somewhere = log.logd || log.kernel_logger;
+  expect_log(run.log, logs_somewhere ? c.logged : std::vector<entry>{});
+  if (log.logd) {
+    for (const log_record& record : run.log)
+      EXPECT_EQ(record.log_id, 0) << "went to the kernel logger, not to logd: " << record.message;
+  }
+}
+
+}  // namespace bootnote_test
