@@ -22,6 +22,10 @@ constexpr size_t PMSG_HEADER_SIZE = 7;
 // The main log buffer's id.
 constexpr uint8_t LOG_ID_MAIN = 0;
 
+// Most parts of one entry's gather list: pstore header, logd header,
+// priority, tag, NUL, message, NUL.
+constexpr int LOG_ENTRY_MAX_PARTS = 7;
+
 // One entry as a gather list: [pstore header,] [logd header,] priority, tag,
 // NUL, message, NUL. Refers to the tag and message it was made from, which
 // must outlive it.
@@ -29,7 +33,7 @@ struct log_entry {
   unsigned char pmsg_header[PMSG_HEADER_SIZE];
   unsigned char header[LOGD_HEADER_SIZE];
   unsigned char priority;
-  iovec parts[7];
+  iovec parts[LOG_ENTRY_MAX_PARTS];
   int part_count;
 };
 

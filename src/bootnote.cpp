@@ -35,14 +35,20 @@ void report_usage() {
                       PROGRAM_NAME);
 }
 
+// No default: a new status must be handled here before it compiles clean.
 void report_write(const char* path, const boot_command_write_result& result) {
-  if (result.status == BOOT_COMMAND_NOT_OPENED) {
-    __android_log_print(ANDROID_LOG_ERROR, PROGRAM_NAME,
-                        "ERROR : partition not found \"%s\"\n", path);
-  } else if (result.status == BOOT_COMMAND_NOT_WRITTEN) {
-    __android_log_print(ANDROID_LOG_ERROR, PROGRAM_NAME,
-                        "ERROR : write failed on partition \"%s\" : %s\n", path,
-                        strerror(result.error));
+  switch (result.status) {
+    case BOOT_COMMAND_WRITTEN:
+      break;
+    case BOOT_COMMAND_NOT_OPENED:
+      __android_log_print(ANDROID_LOG_ERROR, PROGRAM_NAME,
+                          "ERROR : partition not found \"%s\"\n", path);
+      break;
+    case BOOT_COMMAND_NOT_WRITTEN:
+      __android_log_print(ANDROID_LOG_ERROR, PROGRAM_NAME,
+                          "ERROR : write failed on partition \"%s\" : %s\n", path,
+                          strerror(result.error));
+      break;
   }
 }
 
@@ -63,6 +69,8 @@ int main(int argc, char** argv) {
   }
 
   const char* path = argv[1];
+  // "Eraseing", "Writeing" and "coommand" are the tool's own spelling, kept
+  // as they are: scripts on the device match these lines.
   if (argc == 2) {
     __android_log_print(ANDROID_LOG_INFO, PROGRAM_NAME,
                         "Eraseing boot coommand to partition %s\n", path);

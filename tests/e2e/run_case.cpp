@@ -139,9 +139,15 @@ void run_case(const e2e_case& c, const log_world& log) {
   if (log.pmsg) expect_pmsg(run, c.logged);
   bool logs_somewhere = log.logd || log.kernel_logger;
   expect_log(run.log, logs_somewhere ? c.logged : std::vector<entry>{});
-  if (log.logd) {
-    for (const log_record& record : run.log)
+  for (const log_record& record : run.log) {
+    if (log.logd) {
       EXPECT_EQ(record.log_id, 0) << "went to the kernel logger, not to logd: " << record.message;
+    }
+    // logd's header holds real time (what logcat shows), not time since boot.
+    if (record.log_id == 0) {
+      EXPECT_GE(record.seconds, run.started) << "time stamp of: " << record.message;
+      EXPECT_LE(record.seconds, run.ended) << "time stamp of: " << record.message;
+    }
   }
 }
 

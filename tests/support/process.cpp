@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string.h>
@@ -67,26 +66,24 @@ int wait_for(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+void read_some(int& fd, std::string& sink) {
+  char buffer[4096];
+  ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n > 0) {
+    sink.append(buffer, static_cast<size_t>(n));
+  } else if (n == 0 || errno != EINTR) {
+    close(fd);
+    fd = -1;
+  }
+}
+
 finished run_program(const std::vector<std::string>& argv) {
   child c = spawn(argv, stdout_mode::pipe);
   finished result;
-  pollfd fds[2] = {{c.out_fd, POLLIN, 0}, {c.err_fd, POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  for (int open_count = 2; open_count > 0;) {
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) throw std::runtime_error(std::string("poll: ") + strerror(errno));
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
-  }
+  // The programs run so print little: standard error cannot fill its pipe
+  // while standard output is read.
+  while (c.out_fd >= 0) read_some(c.out_fd, result.out);
+  while (c.err_fd >= 0) read_some(c.err_fd, result.err);
   result.status = wait_for(c.pid);
   return result;
 }

@@ -33,6 +33,10 @@ struct child {
 // own descriptors there.
 child spawn(const std::vector<std::string>& argv, stdout_mode out);
 
+// Appends what one read(2) of `fd` gives to `sink`. At the end of the data,
+// or on an error other than EINTR, closes `fd` and sets it to -1.
+void read_some(int& fd, std::string& sink);
+
 // Waits for `pid`; returns its exit status, or 128 + the signal that ended it.
 int wait_for(pid_t pid);
 

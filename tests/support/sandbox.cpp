@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,15 +60,9 @@ bool pump(child& c, const std::vector<world_piece*>& pieces, sandbox_result& res
       throw std::runtime_error(std::string("poll: ") + strerror(errno));
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = *open_fds[i] = -1;
-        --open_count;
-      }
+      read_some(*open_fds[i], *sinks[i]);
+      fds[i].fd = *open_fds[i];
+      open_count -= fds[i].fd < 0;
     }
     for (world_piece* piece : pieces) piece->follow(run);
   }
@@ -82,6 +77,7 @@ sandbox_result run_in_sandbox(const std::vector<world_piece*>& pieces, const std
   sandbox_result result;
   run_state run;
   clock::time_point start = clock::now();
+  result.started = time(nullptr);
   child c = spawn(command, out == stdout_mode::closed ? stdout_mode::pipe : out);
   if (!pump(c, pieces, result, run, start + std::chrono::seconds(time_limit_seconds))) {
     kill(-c.pid, SIGKILL);
@@ -92,6 +88,7 @@ sandbox_result run_in_sandbox(const std::vector<world_piece*>& pieces, const std
                              " s, still running (a hang?): " + argv[0]);
   }
   result.exit_status = wait_for(c.pid);
+  result.ended = time(nullptr);
   result.seconds = std::chrono::duration<double>(clock::now() - start).count();
   for (world_piece* piece : pieces) piece->collect(run);
   for (log_record& record : run.log) {

@@ -19,6 +19,8 @@ struct sandbox_result {
   std::vector<log_record> log;    // the entries logged, each read by the platform's parser
   std::vector<pmsg_record> pmsg;  // what reached /dev/pmsg0
   double seconds = 0;             // wall time of the whole run
+  long long started = 0;          // real time, in seconds since 1970, at the start
+  long long ended = 0;            // and at the end
 };
 
 // Runs `argv` (argv[0] is the program) in the sandbox with `workdir` as
