@@ -32,6 +32,8 @@ std::vector<e2e_case> behaviour_cases() {
       {.name = "write_bytes_over_0x80", .operands = {"misc", "\xc3\xa9\xff\x01%s"},
        .after = begins_with("\xc3\xa9\xff\x01%s" + std::string(8, '\0')),
        .logged = {info(writing("\xc3\xa9\xff\x01%s", "misc"))}},
+      {.name = "write_command_with_space", .operands = {"misc", "boot recovery"},
+       .after = begins_with("boot recovery" + z), .logged = {info(writing("boot recovery", "misc"))}},
       {.name = "hyphen_operand_is_a_path", .world = target::nothing, .operands = {"-h"},
        .after = file_holds("-h", kErased), .logged = {info(erasing("-h"))}},
       {.name = "missing_file_created", .world = target::nothing, .operands = {"new-misc", "boot-recovery"},

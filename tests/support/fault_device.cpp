@@ -33,7 +33,7 @@ int fs_getattr(const char* path, struct stat* st, fuse_file_info*) {
   } else if (strcmp(path, kFile) == 0) {
     st->st_mode = S_IFREG | 0666;
     st->st_nlink = 1;
-    st->st_size = static_cast<off_t>(device().size());
+    st->st_size = static_cast<off_t>(device().image().size());
   } else {
     return -ENOENT;
   }
@@ -63,18 +63,9 @@ int fs_release(const char*, fuse_file_info*) {
 }  // namespace
 
 fault_device::fault_device(const std::string& image, const fault_plan& plan) : plan_(plan), image_(image) {
-  static fuse_operations operations = [] {
-    fuse_operations o = {};
-    o.getattr = fs_getattr;
-    o.open = fs_open;
-    o.read = fs_read;
-    o.write = fs_write;
-    o.fsync = fs_fsync;
-    o.flush = fs_flush;
-    o.truncate = fs_truncate;
-    o.release = fs_release;
-    return o;
-  }();
+  static fuse_operations operations = {.getattr = fs_getattr, .truncate = fs_truncate, .open = fs_open,
+                                       .read = fs_read, .write = fs_write, .flush = fs_flush,
+                                       .release = fs_release, .fsync = fs_fsync};
   // Any user of the sandbox may open it; the file system alone decides.
   const char* argv[] = {"bootnote-fault", "-o", "allow_other"};
   fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
@@ -110,11 +101,6 @@ std::vector<std::string> fault_device::requests() {
 }
 
 void fault_device::record(const std::string& request) { requests_.push_back(request); }
-
-size_t fault_device::size() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return image_.size();
-}
 
 int fault_device::on_open(int flags) {
   std::lock_guard<std::mutex> lock(mutex_);

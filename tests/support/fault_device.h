@@ -57,7 +57,6 @@ class fault_device : public world_piece {
   int on_answer(const char* request);  // "fsync" or "flush"
   int on_truncate(long size);
   void on_release();
-  size_t size();
 
  private:
   void record(const std::string& request);
