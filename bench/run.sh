@@ -1,93 +1,204 @@
 #!/bin/sh
-# Footprint and cost of one run, against the same in-place 14-byte write with
-# fsync done by dd: busybox dd (Debian's busybox-static:armhf) for the device
-# build under qemu-arm, coreutils dd for the host builds. Prints one table.
-#   bench/run.sh [RUNS]      (wall-time runs of each; default 21)
+# Footprint and cost of one run of each device build, against the same
+# in-place 14-byte write with fsync done by busybox dd from Debian's
+# busybox-static of the same architecture. Prints one table per Android ABI,
+# then one for the host builds against coreutils dd.
+#   bench/run.sh [-B BUILD_ROOT] [RUNS]
+# -B BUILD_ROOT  build each preset in BUILD_ROOT/PRESET and keep the busybox
+#                packages in BUILD_ROOT/bench (default: build/PRESET and
+#                build/bench of this tree)
+# RUNS           wall-time runs of each program, per ABI (default 21)
+# Exits 1 when a busybox package could not be downloaded or a measured run
+# failed; the table then shows "-" for what is missing.
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
+build_root=$root/build
+if [ "${1-}" = -B ]; then
+  [ $# -ge 2 ] || { echo "usage: $0 [-B BUILD_ROOT] [RUNS]" >&2; exit 2; }
+  build_root=$(mkdir -p "$2" && cd "$2" && pwd)
+  shift 2
+fi
 runs=${1-21}
+status=0
+
 scripts/install-deps.sh >&2
 missing=""
 for tool in strace /usr/bin/time; do command -v "$tool" >/dev/null || missing="$missing ${tool##*/}"; done
 if [ -n "$missing" ]; then
+  # shellcheck disable=SC2086 # one word per package
   if [ "$(id -u)" -eq 0 ]; then apt-get install -y -q $missing >&2; else sudo apt-get install -y -q $missing >&2; fi
 fi
 
-for preset in android-armv7 host host-static; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --parallel 2 >/dev/null
-done
-ours=$root/build/android-armv7/bootnote
-ours_host=$root/build/host/bootnote
-ours_static=$root/build/host-static/bootnote
-logcat=$root/build/host/sandbox_logcat
+# Each device preset, its Android ABI, the qemu that runs it and the Debian
+# architecture of the busybox it is compared with.
+abis="android-armv7:armeabi-v7a:qemu-arm:armhf
+android-arm64:arm64-v8a:qemu-aarch64:arm64
+android-x86:x86:qemu-i386:i386
+android-x86_64:x86_64:qemu-x86_64:amd64"
 
-bench=$root/build/bench
+scripts/build-presets.sh -B "$build_root" host host-static \
+  android-armv7 android-arm64 android-x86 android-x86_64 >/dev/null
+logcat=$build_root/host/sandbox_logcat
+
+# Debian's busybox-static of each architecture, downloaded once.
+bench=$build_root/bench
 mkdir -p "$bench"
-busybox=$bench/busybox/bin/busybox
-if [ ! -x "$busybox" ]; then
-  (cd "$bench" && rm -f busybox-static_*.deb && apt-get download busybox-static:armhf >&2 &&
-     dpkg-deb -x busybox-static_*.deb busybox)
-fi
-dd=$(command -v dd)
+for abi in $abis; do
+  arch=${abi##*:}
+  [ -x "$bench/busybox-$arch/bin/busybox" ] && continue
+  if (cd "$bench" && rm -f busybox-static_*_"$arch".deb && apt-get download -q "busybox-static:$arch" >&2 &&
+        dpkg-deb -x busybox-static_*_"$arch".deb "busybox-$arch"); then
+    :
+  else
+    echo "bench/run.sh: could not download or unpack busybox-static:$arch; its column is left empty" >&2
+    status=1
+  fi
+done
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 head -c 100 /dev/urandom > misc
 printf 'boot-recovery\0' > record
+coreutils_dd=$(command -v dd)
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }'; }
+# A figure that could not be measured is "-"; the run then exits 1.
+failed() { echo "bench/run.sh: $*" >&2; status=1; }
+ratio() {
+  awk -v a="$1" -v b="$2" 'BEGIN {
+    if (a ~ /^[0-9.]+$/ && b ~ /^[0-9.]+$/ && b > 0) printf "%.2f", a / b; else printf "-" }'
+}
 row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
-device_calls() { "$root/tests/count_syscalls.sh" "$logcat" - "$@" | cut -d' ' -f1; }
-host_calls() {
-  "$logcat" -- strace -f -c -o "$work/strace.out" "$@" >/dev/null 2>&1 || true
-  awk '$NF == "total" { print $4 }' "$work/strace.out"
+
+# Runs PROGRAM ARG... in the test sandbox (a private /dev with a logd socket)
+# and keeps everything it printed in $work/run.out; fails if it did not exit 0.
+in_sandbox() {
+  "$logcat" -- "$@" > "$work/run.out" 2>&1 || { failed "in the sandbox, exit status $?: $*"; return 1; }
 }
+# System calls of a run under QEMU -strace: one line "PID NAME(..." each.
+# Sets $calls to their names and $count to their number ("-" if the run
+# failed).
+qemu_calls() {
+  calls='' count=-
+  in_sandbox "$@" || return 0
+  calls=$(sed -n 's/^[0-9][0-9]* \([a-z_0-9][a-z_0-9]*\)(.*/\1/p' "$work/run.out" | tr '\n' ' ')
+  count=$(echo "$calls" | wc -w)
+}
+# The same on this kernel with strace, execve left out (QEMU does not show it).
+native_calls() {
+  calls='' count=-
+  in_sandbox strace -f "$@" || return 0
+  calls=$(sed -n 's/^\([a-z_0-9][a-z_0-9]*\)(.*/\1/p' "$work/run.out" | grep -vx execve | tr '\n' ' ')
+  count=$(echo "$calls" | wc -w)
+}
+# Each sets $value to its figure, or to "-" if the run failed.
 instructions() {
-  "$logcat" -- valgrind -q --tool=callgrind --callgrind-out-file="$work/callgrind.out" "$@" >/dev/null 2>&1 || true
-  awk '/^(summary|totals):/ { print $2; exit }' "$work/callgrind.out"
+  value=-
+  if in_sandbox valgrind -q --tool=callgrind --callgrind-out-file="$work/callgrind.out" "$@"; then
+    value=$(awk '/^(summary|totals):/ { print $2; exit }' "$work/callgrind.out")
+  fi
 }
-peak_kib() { /usr/bin/time -f %M -o "$work/time.out" "$@" >/dev/null 2>&1 || true; cat "$work/time.out"; }
+peak_kib() {
+  value=-
+  if /usr/bin/time -f %M -o "$work/time.out" "$@" >/dev/null 2>&1; then value=$(cat "$work/time.out"); else failed "$*"; fi
+}
 heap_allocs() {
-  valgrind "$@" 2>&1 >/dev/null | awk '/total heap usage:/ { gsub(",", ""); print $5 }'
+  value=-
+  if valgrind --log-file="$work/valgrind.out" "$@" >/dev/null 2>&1; then
+    value=$(awk '/total heap usage:/ { gsub(",", ""); print $5 }' "$work/valgrind.out")
+  else
+    failed "valgrind: $*"
+  fi
 }
-# The same job for both: the record into misc in place, synced.
-write="misc boot-recovery"
-dd_write="of=misc bs=14 count=1 conv=notrunc,fsync"
-dd_calls=$(host_calls "$dd" if=record $dd_write)
-
-echo "bootnote against dd, one in-place 14-byte write with fsync"
-echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(uname -m), $(uname -r), $(qemu-arm --version | head -1)"
-echo
-echo "| figure | bootnote | dd | ratio |"
-echo "|---|---|---|---|"
-row "system calls, write mode, device build vs busybox dd (qemu-arm -strace, logd present)" \
-  "$(device_calls "$ours" $write)" "$(device_calls "$busybox" dd if=record $dd_write)"
-row "system calls, erase mode, device build vs busybox dd" \
-  "$(device_calls "$ours" misc)" "$(device_calls "$busybox" dd if=/dev/zero $dd_write)"
-row "system calls, write mode, host build vs coreutils dd (strace -f -c)" "$(host_calls "$ours_host" $write)" "$dd_calls"
-row "system calls, write mode, static host build vs coreutils dd" "$(host_calls "$ours_static" $write)" "$dd_calls"
-row "stripped size, bytes, device build vs busybox" "$(wc -c < "$ours")" "$(wc -c < "$busybox")"
-row "instructions, write mode, static host build vs coreutils dd (callgrind)" \
-  "$(instructions "$ours_static" $write)" "$(instructions "$dd" if=record $dd_write)"
-row "peak resident KiB, static host build vs coreutils dd" \
-  "$(peak_kib "$ours_static" $write)" "$(peak_kib "$dd" if=record $dd_write)"
-row "peak resident KiB, under qemu-arm, device build vs busybox dd" \
-  "$(peak_kib qemu-arm "$ours" $write)" "$(peak_kib qemu-arm "$busybox" dd if=record $dd_write)"
-row "heap allocations, host build vs coreutils dd (valgrind)" \
-  "$(heap_allocs "$ours_host" $write)" "$(heap_allocs "$dd" if=record $dd_write)"
-
-# Wall time: alternating runs under qemu-arm, medians, as a ratio only.
-: > ours.ns
-: > peer.ns
-i=0
-while [ "$i" -lt "$runs" ]; do
-  t0=$(date +%s%N); qemu-arm "$ours" $write >/dev/null; t1=$(date +%s%N)
-  qemu-arm "$busybox" dd if=record $dd_write 2>/dev/null; t2=$(date +%s%N)
-  echo $((t1 - t0)) >> ours.ns
-  echo $((t2 - t1)) >> peer.ns
-  i=$((i + 1))
-done
 median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-echo "| wall time under qemu-arm, median of $runs alternating runs, device build vs busybox dd | | | $(ratio "$(median ours.ns)" "$(median peer.ns)") |"
+# PROGRAM ARG... under $runner, or natively when it is empty.
+under_runner() { if [ -n "$runner" ]; then "$runner" "$@"; else "$@"; fi; }
+# Wall time of RUNS alternating runs of "$ours" and "$peer" dd under $runner,
+# outside the sandbox; sets $ours_us and $peer_us to the medians in
+# microseconds.
+wall() {
+  : > ours.ns
+  : > peer.ns
+  i=0
+  while [ "$i" -lt "$runs" ]; do
+    t0=$(date +%s%N); under_runner "$ours" misc boot-recovery >/dev/null; t1=$(date +%s%N)
+    under_runner "$peer" dd if=record of=misc bs=14 count=1 conv=notrunc,fsync 2>/dev/null; t2=$(date +%s%N)
+    echo $(((t1 - t0) / 1000)) >> ours.ns
+    echo $(((t2 - t1) / 1000)) >> peer.ns
+    i=$((i + 1))
+  done
+  ours_us=$(median ours.ns)
+  peer_us=$(median peer.ns)
+}
+
+echo "bootnote against busybox dd, one in-place 14-byte write with fsync"
+echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(uname -m), $(uname -r), $(qemu-arm --version | head -1)"
+for abi in $abis; do
+  preset=${abi%%:*}; rest=${abi#*:}
+  name=${rest%%:*}; rest=${rest#*:}
+  qemu=${rest%%:*}; arch=${rest#*:}
+  ours=$build_root/$preset/bootnote
+  peer=$bench/busybox-$arch/bin/busybox
+  have_peer=true
+  [ -x "$peer" ] || have_peer=false
+
+  echo
+  echo "$name ($preset), against busybox-static:$arch"
+  echo
+  echo "| figure | bootnote | busybox dd | ratio |"
+  echo "|---|---|---|---|"
+  qemu_calls "$qemu" -strace "$ours" misc boot-recovery
+  ours_write=$count qemu_list=$calls
+  qemu_calls "$qemu" -strace "$ours" misc
+  ours_erase=$count
+  peer_write=- peer_erase=- peer_size=-
+  if $have_peer; then
+    qemu_calls "$qemu" -strace "$peer" dd if=record of=misc bs=14 count=1 conv=notrunc,fsync
+    peer_write=$count
+    qemu_calls "$qemu" -strace "$peer" dd if=/dev/zero of=misc bs=14 count=1 conv=notrunc,fsync
+    peer_erase=$count
+    peer_size=$(wc -c < "$peer")
+  fi
+  row "system calls, write run ($qemu -strace, logd present)" "$ours_write" "$peer_write"
+  row "system calls, erase run ($qemu -strace, logd present)" "$ours_erase" "$peer_erase"
+  native_list=
+  if [ "$arch" = amd64 ]; then
+    native_calls "$ours" misc boot-recovery
+    ours_native=$count native_list=$calls
+    peer_native=-
+    if $have_peer; then
+      native_calls "$peer" dd if=record of=misc bs=14 count=1 conv=notrunc,fsync
+      peer_native=$count
+    fi
+    row "system calls, write run, on this kernel (strace -f, logd present, execve not counted)" "$ours_native" "$peer_native"
+  fi
+  row "stripped size, bytes" "$(wc -c < "$ours")" "$peer_size"
+  if $have_peer; then
+    if [ "$arch" = amd64 ]; then runner=; where="natively"; else runner=$qemu; where="under $qemu"; fi
+    wall
+    row "wall time, microseconds, median of $runs alternating runs $where" "$ours_us" "$peer_us"
+  fi
+  echo
+  echo "write-run calls under $qemu: $qemu_list"
+  [ -z "$native_list" ] || echo "write-run calls on this kernel: $native_list"
+done
+
+echo
+echo "host builds (glibc), against coreutils dd"
+echo
+echo "| figure | bootnote | coreutils dd | ratio |"
+echo "|---|---|---|---|"
+instructions "$build_root/host-static/bootnote" misc boot-recovery
+ours_value=$value
+instructions "$coreutils_dd" if=record of=misc bs=14 count=1 conv=notrunc,fsync
+row "instructions, write run, static host build (callgrind, logd present)" "$ours_value" "$value"
+peak_kib "$build_root/host-static/bootnote" misc boot-recovery
+ours_value=$value
+peak_kib "$coreutils_dd" if=record of=misc bs=14 count=1 conv=notrunc,fsync
+row "peak resident KiB, static host build" "$ours_value" "$value"
+heap_allocs "$build_root/host/bootnote" misc boot-recovery
+ours_value=$value
+heap_allocs "$coreutils_dd" if=record of=misc bs=14 count=1 conv=notrunc,fsync
+row "heap allocations, host build (valgrind)" "$ours_value" "$value"
+exit "$status"

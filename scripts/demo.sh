@@ -2,18 +2,23 @@
 # The main job on a sample: builds the device binary, runs it under qemu-arm
 # on a sample misc image with a private /dev holding a logd socket, and shows
 # the image's first bytes before and after and the log lines.
-#   scripts/demo.sh [COMMAND]      (default: boot-recovery)
+#   scripts/demo.sh [-B BUILD_ROOT] [COMMAND]      (default: boot-recovery)
+# -B BUILD_ROOT  build in BUILD_ROOT/PRESET and keep the sample image in
+#                BUILD_ROOT/demo (default: build/PRESET and build/demo)
 set -eu
 cd "$(dirname "$0")/.."
+build_root=build
+if [ "${1-}" = -B ]; then
+  [ $# -ge 2 ] || { echo "usage: $0 [-B BUILD_ROOT] [COMMAND]" >&2; exit 2; }
+  build_root=$2
+  shift 2
+fi
 command=${1-boot-recovery}
 scripts/install-deps.sh >&2
+scripts/build-presets.sh -B "$build_root" android-armv7 host >/dev/null
+bootnote=$build_root/android-armv7/bootnote
 
-for preset in android-armv7 host; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --parallel 2 >/dev/null
-done
-
-demo=build/demo
+demo=$build_root/demo
 mkdir -p "$demo"
 image=$demo/misc.img
 # A misc partition's start: an old command at 0, other data after byte 14.
@@ -22,6 +27,6 @@ head -c 64 /dev/zero >> "$image"
 
 show() { echo "$1:"; od -A d -t x1z -N 48 "$image"; }
 show "first bytes of $image before"
-echo "\$ qemu-arm build/android-armv7/bootnote $image $command"
-build/host/sandbox_logcat -- qemu-arm build/android-armv7/bootnote "$image" "$command"
+echo "\$ qemu-arm $bootnote $image $command"
+"$build_root/host/sandbox_logcat" -- qemu-arm "$bootnote" "$image" "$command"
 show "first bytes of $image after"
