@@ -19,6 +19,13 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
+// The clock the log writer stamps entries with; time() may lag it by a tick.
+long long real_seconds() {
+  timespec now = {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now.tv_sec;
+}
+
 std::vector<std::string> sandbox_command(const std::vector<world_piece*>& pieces,
                                          const std::vector<std::string>& argv, const std::string& workdir,
                                          stdout_mode out) {
@@ -77,7 +84,7 @@ sandbox_result run_in_sandbox(const std::vector<world_piece*>& pieces, const std
   sandbox_result result;
   run_state run;
   clock::time_point start = clock::now();
-  result.started = time(nullptr);
+  result.started = real_seconds();
   child c = spawn(command, out == stdout_mode::closed ? stdout_mode::pipe : out);
   if (!pump(c, pieces, result, run, start + std::chrono::seconds(time_limit_seconds))) {
     kill(-c.pid, SIGKILL);
@@ -88,7 +95,7 @@ sandbox_result run_in_sandbox(const std::vector<world_piece*>& pieces, const std
                              " s, still running (a hang?): " + argv[0]);
   }
   result.exit_status = wait_for(c.pid);
-  result.ended = time(nullptr);
+  result.ended = real_seconds();
   result.seconds = std::chrono::duration<double>(clock::now() - start).count();
   for (world_piece* piece : pieces) piece->collect(run);
   for (log_record& record : run.log) {

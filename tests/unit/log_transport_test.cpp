@@ -73,6 +73,19 @@ TEST(KernelLoggerTransport, WritesEntriesToDevLogMain) {
   expect_sample(log);
 }
 
+// Once logd was there, a socket that is gone is logd restarting: entries are
+// dropped until it is back, never sent to a kernel logger nobody reads.
+TEST(LogdGoneTransport, NeverFallsBackToTheKernelLogger) {
+  mkdir("/dev/log", 0755);
+  std::ofstream{"/dev/log/main"};
+  bootnote_test::logd_fake logd(bootnote_test::logd_mode::vanishing, "/dev/socket/logdw");
+  __android_log_write(ANDROID_LOG_INFO, "bootnote", "first");
+  ASSERT_EQ(logd.drain().size(), 1u) << "the first entry reaches logd, which then goes";
+  __android_log_write(ANDROID_LOG_INFO, "bootnote", "second");
+  __android_log_write(ANDROID_LOG_INFO, "bootnote", "third");
+  EXPECT_EQ(bootnote_test::read_file("/dev/log/main"), "") << "entries went to the kernel logger";
+}
+
 TEST(NoTransport, DropsEntriesAndReportsIt) {
   errno = EBADF;
   EXPECT_LT(__android_log_print(ANDROID_LOG_INFO, "bootnote", "lost"), 0);
