@@ -7,19 +7,6 @@
 
 namespace bootnote_test {
 
-std::string erasing(const std::string& path) {
-  return "Eraseing boot coommand to partition " + path + "\n";
-}
-std::string writing(const std::string& command, const std::string& path) {
-  return "Writeing boot coommand \"" + command + "\" from partition \"" + path + "\"\n";
-}
-std::string not_found(const std::string& path) {
-  return "ERROR : partition not found \"" + path + "\"\n";
-}
-std::string write_failed(const std::string& path, const std::string& reason) {
-  return "ERROR : write failed on partition \"" + path + "\" : " + reason + "\n";
-}
-
 std::string reason(libc library, int error) {
   if (library == libc::glibc) return strerror(error);
   switch (error) {

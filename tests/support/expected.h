@@ -1,6 +1,7 @@
 // What the tool must print, log and call, written once for every layer of the
-// tests: unit, end-to-end, fault and guest cases all take it from here. Taken
-// from nothing in the product, so that a typo there fails a test here.
+// tests: end-to-end, fault and guest cases all take it from here, and the
+// tool's texts appear in no other file of the tests. Taken from nothing in
+// the product, so that a typo there fails a test here.
 #ifndef BOOTNOTE_TESTS_EXPECTED_H_
 #define BOOTNOTE_TESTS_EXPECTED_H_
 
@@ -26,10 +27,18 @@ inline const std::string kUsage = "\nUsage : bootnote <path of misc> <boot comma
 // The log messages, letter for letter. "Eraseing", "Writeing" and "coommand"
 // are the tool's own spelling, kept because scripts match them.
 inline const std::string kUsageError = "ERROR : Usage : bootnote <path of misc> <boot command>\n";
-std::string erasing(const std::string& path);
-std::string writing(const std::string& command, const std::string& path);
-std::string not_found(const std::string& path);
-std::string write_failed(const std::string& path, const std::string& reason);
+inline std::string erasing(const std::string& path) {
+  return "Eraseing boot coommand to partition " + path + "\n";
+}
+inline std::string writing(const std::string& command, const std::string& path) {
+  return "Writeing boot coommand \"" + command + "\" from partition \"" + path + "\"\n";
+}
+inline std::string not_found(const std::string& path) {
+  return "ERROR : partition not found \"" + path + "\"\n";
+}
+inline std::string write_failed(const std::string& path, const std::string& reason) {
+  return "ERROR : write failed on partition \"" + path + "\" : " + reason + "\n";
+}
 
 // The C library a build links, which words its error texts.
 enum class libc { glibc, musl };

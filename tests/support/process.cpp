@@ -77,22 +77,17 @@ void read_some(int& fd, std::string& sink) {
   }
 }
 
-finished run_program(const std::vector<std::string>& argv) {
-  child c = spawn(argv, stdout_mode::pipe);
-  finished result;
-  // The programs run so print little: standard error cannot fill its pipe
-  // while standard output is read.
-  while (c.out_fd >= 0) read_some(c.out_fd, result.out);
-  while (c.err_fd >= 0) read_some(c.err_fd, result.err);
-  result.status = wait_for(c.pid);
-  return result;
-}
-
 std::string output_of(const std::vector<std::string>& argv) {
-  finished run = run_program(argv);
-  if (run.status != 0) throw std::runtime_error(argv[0] + " failed (" + std::to_string(run.status) + "): " + run.err);
-  while (!run.out.empty() && run.out.back() == '\n') run.out.pop_back();
-  return run.out;
+  child c = spawn(argv, stdout_mode::pipe);
+  std::string out, err;
+  // Such programs print little: standard error cannot fill its pipe while
+  // standard output is read.
+  while (c.out_fd >= 0) read_some(c.out_fd, out);
+  while (c.err_fd >= 0) read_some(c.err_fd, err);
+  int status = wait_for(c.pid);
+  if (status != 0) throw std::runtime_error(argv[0] + " failed (" + std::to_string(status) + "): " + err);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
 }
 
 }  // namespace bootnote_test

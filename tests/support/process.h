@@ -40,19 +40,9 @@ void read_some(int& fd, std::string& sink);
 // Waits for `pid`; returns its exit status, or 128 + the signal that ended it.
 int wait_for(pid_t pid);
 
-// What a program printed and how it ended.
-struct finished {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs `argv` to its end, reading both pipes; for short helper programs
-// (losetup, readelf), not for the tool under test.
-finished run_program(const std::vector<std::string>& argv);
-
-// Runs `argv` and returns its standard output without trailing line feeds;
-// throws, with what it printed on standard error, unless it exits with 0.
+// Runs `argv`, a short helper program (losetup, say), to its end and
+// returns its standard output without trailing line feeds; throws, with
+// what it printed on standard error, unless it exits with 0.
 std::string output_of(const std::vector<std::string>& argv);
 
 }  // namespace bootnote_test
