@@ -122,8 +122,12 @@ wall() {
   : > peer.ns
   i=0
   while [ "$i" -lt "$runs" ]; do
-    t0=$(date +%s%N); under_runner "$ours" misc boot-recovery >/dev/null; t1=$(date +%s%N)
-    under_runner "$peer" dd if=record of=misc bs=14 count=1 conv=notrunc,fsync 2>/dev/null; t2=$(date +%s%N)
+    t0=$(date +%s%N)
+    under_runner "$ours" misc boot-recovery >/dev/null || failed "timed run of $ours"
+    t1=$(date +%s%N)
+    under_runner "$peer" dd if=record of=misc bs=14 count=1 conv=notrunc,fsync 2>/dev/null ||
+      failed "timed run of $peer dd"
+    t2=$(date +%s%N)
     echo $(((t1 - t0) / 1000)) >> ours.ns
     echo $(((t2 - t1) / 1000)) >> peer.ns
     i=$((i + 1))

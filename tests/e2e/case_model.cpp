@@ -4,6 +4,11 @@
 
 namespace bootnote_test {
 
+bool is_block_device(target world) {
+  return world == target::loop_device || world == target::by_name_link || world == target::read_only_loop_device ||
+         world == target::fault_device;
+}
+
 log_world logd(logd_mode mode) { return {.logd = mode}; }
 log_world kernel_logger_only() { return {.kernel_logger = true}; }
 log_world unopenable_kernel_logger_only() { return {.kernel_logger = true, .kernel_logger_openable = false}; }

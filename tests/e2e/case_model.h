@@ -30,6 +30,9 @@ enum class target {
                           // has logged an entry, then fails (EPIPE)
 };
 inline const std::string kNode = "/dev/block/mmcblk0p9";
+// Whether `world` is a block device (or stands for one): 64 KiB of random
+// bytes, and only root can set it up.
+bool is_block_device(target world);
 inline const std::string kByName = "/dev/block/by-name/misc";
 
 // The log around the run: a logd (or none), the kernel logger, pstore.

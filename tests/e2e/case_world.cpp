@@ -87,9 +87,7 @@ case_world::case_world(const e2e_case& c, const log_world& log, const std::strin
   if (log.kernel_logger) log_pieces_.push_back(std::make_unique<kernel_logger>(log.kernel_logger_openable));
   if (log.pmsg) log_pieces_.push_back(std::make_unique<pmsg>());
 
-  bool block = c.world == target::loop_device || c.world == target::by_name_link ||
-               c.world == target::read_only_loop_device || c.world == target::fault_device;
-  original_ = block ? random_bytes(64 * 1024) : known_image();
+  original_ = is_block_device(c.world) ? random_bytes(64 * 1024) : known_image();
   if (c.world != target::nothing) write_file(image_path_, original_);
   if (c.as_nobody) chmod(image_path_.c_str(), 0600);
   switch (c.world) {

@@ -9,7 +9,6 @@ namespace bootnote_test {
 namespace {
 
 const std::string z(1, '\0');
-const std::string kErased(14, '\0');
 
 }  // namespace
 
@@ -20,7 +19,7 @@ std::vector<e2e_case> behaviour_cases() {
       {.name = "three_operands", .operands = {"misc", "boot-recovery", "x"},
        .prints = kBanner + kUsage, .logged = {error(kUsageError)}},
       {.name = "erase", .operands = {"misc"}, .on_each_transport = true,
-       .after = begins_with(kErased), .logged = {info(erasing("misc"))}},
+       .after = begins_with(kErasedRecord), .logged = {info(erasing("misc"))}},
       {.name = "write", .operands = {"misc", "boot-recovery"}, .on_each_transport = true,
        .after = begins_with("boot-recovery" + z), .logged = {info(writing("boot-recovery", "misc"))}},
       {.name = "write_14_bytes", .operands = {"misc", "bootonce-bootl"},
@@ -28,14 +27,14 @@ std::vector<e2e_case> behaviour_cases() {
       {.name = "write_20_bytes_cut", .operands = {"misc", "boot-recovery-wipe12"},
        .after = begins_with("boot-recovery-"), .logged = {info(writing("boot-recovery-", "misc"))}},
       {.name = "write_empty_command", .operands = {"misc", ""},
-       .after = begins_with(kErased), .logged = {info(writing("", "misc"))}},
+       .after = begins_with(kErasedRecord), .logged = {info(writing("", "misc"))}},
       {.name = "write_bytes_over_0x80", .operands = {"misc", "\xc3\xa9\xff\x01%s"},
        .after = begins_with("\xc3\xa9\xff\x01%s" + std::string(8, '\0')),
        .logged = {info(writing("\xc3\xa9\xff\x01%s", "misc"))}},
       {.name = "write_command_with_space", .operands = {"misc", "boot recovery"},
        .after = begins_with("boot recovery" + z), .logged = {info(writing("boot recovery", "misc"))}},
       {.name = "hyphen_operand_is_a_path", .world = target::nothing, .operands = {"-h"},
-       .after = file_holds("-h", kErased), .logged = {info(erasing("-h"))}},
+       .after = file_holds("-h", kErasedRecord), .logged = {info(erasing("-h"))}},
       {.name = "missing_file_created", .world = target::nothing, .operands = {"new-misc", "boot-recovery"},
        .after = file_holds("new-misc", "boot-recovery" + z), .logged = {info(writing("boot-recovery", "new-misc"))}},
       {.name = "open_failure", .world = target::nothing, .operands = {"no/such/misc"}, .on_each_transport = true,

@@ -10,13 +10,10 @@ namespace bootnote_test {
 
 namespace {
 
-const std::string kRecovery = std::string("boot-recovery") + '\0';
-const std::string kErased(14, '\0');
-
 // A write of "boot-recovery" to "misc" amid `log`, written out by `out`.
 e2e_case writing_amid(const std::string& name, const log_world& log, stdout_mode out = stdout_mode::pipe) {
   return {.name = name, .operands = {"misc", "boot-recovery"}, .log = log, .out = out,
-          .after = begins_with(kRecovery), .logged = {info(writing("boot-recovery", "misc"))}};
+          .after = begins_with(kRecoveryRecord), .logged = {info(writing("boot-recovery", "misc"))}};
 }
 e2e_case logging_nothing(e2e_case c) {
   c.logged.clear();
@@ -38,7 +35,7 @@ std::vector<e2e_case> log_fault_cases() {
   return {
       writing_amid("stdout_closed", logd(), stdout_mode::closed),
       {.name = "stdout_closed_kernel_logger", .operands = {"misc"}, .log = kernel_logger_only(),
-       .out = stdout_mode::closed, .after = begins_with(kErased), .logged = {info(erasing("misc"))}},
+       .out = stdout_mode::closed, .after = begins_with(kErasedRecord), .logged = {info(erasing("misc"))}},
       writing_amid("stdout_on_dev_full", logd(), stdout_mode::dev_full),
       writing_amid("stdout_reader_gone", logd(), stdout_mode::reader_gone),
       logging_nothing(writing_amid("no_log_at_all", no_log())),
@@ -51,7 +48,9 @@ std::vector<e2e_case> log_fault_cases() {
       {.name = "pmsg_copy_beside_logd", .operands = {"/dev/full", "boot-recovery"}, .log = with_pmsg(logd()),
        .logged = {info(writing("boot-recovery", "/dev/full")), error(write_failed("/dev/full", because(ENOSPC)))}},
       failing_on_fifo("logd_restarts_between_entries", logd(logd_mode::restarting), {writing_fifo, fifo_failed}),
-      // Once logd was there, its socket gone means a restart under way, never the kernel logger.
+      // logd's socket gone after the first entry: the second is dropped, not
+      // sent to the kernel logger. (That no later entry falls back either is
+      // log_transport.logd_gone's: the tool logs two entries at most.)
       failing_on_fifo("logd_gone_after_first_entry_with_kernel_logger_there",
                       logd_and_kernel_logger(logd_mode::vanishing), {writing_fifo}),
   };

@@ -66,8 +66,9 @@ class fault_tally : public testing::EmptyTestEventListener {
 
 void parse(int argc, char** argv) {
   std::string abi_name = "host";
-  for (int i = 1; i + 1 < argc; i += 2) {
+  for (int i = 1; i < argc; i += 2) {
     std::string flag = argv[i];
+    if (i + 1 == argc) throw std::invalid_argument(flag + " without a value");
     if (flag == "--binary") {
       g_arguments.binary = argv[i + 1];
     } else if (flag == "--abi") {

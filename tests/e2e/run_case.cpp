@@ -20,10 +20,7 @@ namespace bootnote_test {
 
 namespace {
 
-bool needs_root(const e2e_case& c) {
-  return c.as_nobody || c.world == target::loop_device || c.world == target::by_name_link ||
-         c.world == target::read_only_loop_device || c.world == target::fault_device;
-}
+bool needs_root(const e2e_case& c) { return c.as_nobody || is_block_device(c.world); }
 
 // The command line of the run: under qemu -strace when the case counts
 // calls; as uid 65534, from a copy it can reach, when it must have no rights.
@@ -124,6 +121,9 @@ void run_case(const e2e_case& c, const log_world& log) {
   sandbox_result run = run_in_sandbox(world.pieces(), run_argv(c, work.path()), work.path(), c.out);
 
   EXPECT_EQ(run.exit_status, 0);
+  // A run takes a tenth of a second, even under qemu: one that takes
+  // seconds waits on something (a full logd queue waits 100 ms at most).
+  EXPECT_LT(run.seconds, 5.0) << "a slow run";
   if (c.calls.empty()) {
     EXPECT_EQ(run.err, "");
   } else {

@@ -10,8 +10,6 @@ namespace bootnote_test {
 
 namespace {
 
-const std::string kRecovery = std::string("boot-recovery") + '\0';
-const std::string kErased(14, '\0');
 const std::string kLongPath = "x/" + std::string(5000, 'p');
 const std::string kOddPath = "m\n\"%s%n\".img";
 const std::string kOddCommand = "%n%s%x\x01\x1b\xff\x80";
@@ -39,7 +37,7 @@ std::vector<std::string> one_byte_writes() {
 // A write of "boot-recovery" to the fault device.
 e2e_case on_device(const std::string& name, const fault_plan& plan) {
   return {.name = name, .world = target::fault_device, .operands = {kByName, "boot-recovery"}, .device = plan,
-          .after = begins_with(kRecovery), .logged = {info(writing("boot-recovery", kByName))}};
+          .after = begins_with(kRecoveryRecord), .logged = {info(writing("boot-recovery", kByName))}};
 }
 e2e_case failing(e2e_case c, int error, const std::string& kept) {
   c.after = kept.empty() ? unchanged() : begins_with(kept);
@@ -56,13 +54,13 @@ e2e_case asking(e2e_case c, std::vector<std::string> requests) {
 std::vector<e2e_case> storage_fault_cases() {
   return {
       {.name = "loop_device_write", .world = target::loop_device, .operands = {kNode, "boot-recovery"},
-       .after = begins_with(kRecovery), .logged = {info(writing("boot-recovery", kNode))}},
+       .after = begins_with(kRecoveryRecord), .logged = {info(writing("boot-recovery", kNode))}},
       {.name = "loop_device_erase", .world = target::loop_device, .operands = {kNode}, .log = kernel_logger_only(),
-       .after = begins_with(kErased), .logged = {info(erasing(kNode))}},
+       .after = begins_with(kErasedRecord), .logged = {info(erasing(kNode))}},
       {.name = "by_name_link_write", .world = target::by_name_link, .operands = {kByName, "boot-recovery"},
-       .after = begins_with(kRecovery), .logged = {info(writing("boot-recovery", kByName))}},
+       .after = begins_with(kRecoveryRecord), .logged = {info(writing("boot-recovery", kByName))}},
       {.name = "by_name_link_erase", .world = target::by_name_link, .operands = {kByName},
-       .after = begins_with(kErased), .logged = {info(erasing(kByName))}},
+       .after = begins_with(kErasedRecord), .logged = {info(erasing(kByName))}},
       // Whether the open or the write refuses a read-only device is the
       // kernel's choice (6.x kernels open it and refuse the write).
       {.name = "read_only_device", .world = target::read_only_loop_device, .operands = {kNode, "boot-recovery"},
@@ -75,7 +73,7 @@ std::vector<e2e_case> storage_fault_cases() {
       {.name = "path_longer_than_path_max", .operands = {kLongPath},
        .logged = {info(cut(erasing(kLongPath))), error(cut(not_found(kLongPath)))}},
       {.name = "path_with_newline_quotes_percent", .operands = {kOddPath, "boot-recovery"},
-       .after = file_holds(kOddPath, kRecovery), .logged = {info(writing("boot-recovery", kOddPath))}},
+       .after = file_holds(kOddPath, kRecoveryRecord), .logged = {info(writing("boot-recovery", kOddPath))}},
       {.name = "command_with_formats_and_control_bytes", .operands = {"misc", kOddCommand},
        .log = kernel_logger_only(), .after = begins_with(kOddCommand + std::string(14 - kOddCommand.size(), '\0')),
        .logged = {info(writing(kOddCommand, "misc"))}},
@@ -94,11 +92,11 @@ std::vector<e2e_case> storage_fault_cases() {
              asked({"write 0 14 = 5", "write 5 9 = ENOSPC"}, kUnsynced)),
       asking(failing(on_device("write_takes_nothing", {.writes_take_nothing = true}), EIO, ""),
              asked({"write 0 14 = 0"}, kUnsynced)),
-      asking(failing(on_device("fsync_fails_EIO", {.fsync_error = EIO}), EIO, kRecovery),
+      asking(failing(on_device("fsync_fails_EIO", {.fsync_error = EIO}), EIO, kRecoveryRecord),
              asked({"write 0 14 = 14"}, {"fsync = EIO", "flush", "release"})),
       asking(on_device("fsync_not_supported_EINVAL", {.fsync_error = EINVAL}),
              asked({"write 0 14 = 14"}, {"fsync = EINVAL", "flush", "release"})),
-      asking(failing(on_device("close_fails_EIO", {.flush_error = EIO}), EIO, kRecovery),
+      asking(failing(on_device("close_fails_EIO", {.flush_error = EIO}), EIO, kRecoveryRecord),
              asked({"write 0 14 = 14"}, {"fsync", "flush = EIO", "release"})),
       asking(on_device("device_refuses_read_opens", {.refuse_read_opens = true}), asked({"write 0 14 = 14"}, kSynced)),
   };

@@ -24,6 +24,10 @@ inline const std::string kBanner =
     "----------------------------------------------\n";
 inline const std::string kUsage = "\nUsage : bootnote <path of misc> <boot command>\n\n";
 
+// Records the tool writes: the usual command, and an erase.
+inline const std::string kRecoveryRecord("boot-recovery\0", 14);
+inline const std::string kErasedRecord(14, '\0');
+
 // The log messages, letter for letter. "Eraseing", "Writeing" and "coommand"
 // are the tool's own spelling, kept because scripts match them.
 inline const std::string kUsageError = "ERROR : Usage : bootnote <path of misc> <boot command>\n";

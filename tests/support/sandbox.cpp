@@ -63,8 +63,10 @@ bool pump(child& c, const std::vector<world_piece*>& pieces, sandbox_result& res
       if (piece->wake_after_ms() >= 0) timeout = std::min(timeout, piece->wake_after_ms());
       if (piece->wake_fd() >= 0) fds.push_back({piece->wake_fd(), POLLIN, 0});
     }
-    if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
+    if (poll(fds.data(), fds.size(), timeout) < 0) {
+      if (errno == EINTR) continue;
       throw std::runtime_error(std::string("poll: ") + strerror(errno));
+    }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       read_some(*open_fds[i], *sinks[i]);
@@ -86,11 +88,22 @@ sandbox_result run_in_sandbox(const std::vector<world_piece*>& pieces, const std
   clock::time_point start = clock::now();
   result.started = real_seconds();
   child c = spawn(command, out == stdout_mode::closed ? stdout_mode::pipe : out);
-  if (!pump(c, pieces, result, run, start + std::chrono::seconds(time_limit_seconds))) {
+  // On any way out but the run's own end, nothing of it may stay behind.
+  auto stop_run = [&c] {
     kill(-c.pid, SIGKILL);
     for (int fd : {c.out_fd, c.err_fd})
       if (fd >= 0) close(fd);
     wait_for(c.pid);
+  };
+  bool ended;
+  try {
+    ended = pump(c, pieces, result, run, start + std::chrono::seconds(time_limit_seconds));
+  } catch (...) {
+    stop_run();
+    throw;
+  }
+  if (!ended) {
+    stop_run();
     throw std::runtime_error("killed after " + std::to_string(time_limit_seconds) +
                              " s, still running (a hang?): " + argv[0]);
   }

@@ -4,13 +4,6 @@
 
 namespace bootnote_test {
 
-namespace {
-
-const std::string kRecord("boot-recovery\0", 14);
-const std::string kErased(14, '\0');
-
-}  // namespace
-
 std::vector<guest_case> guest_cases(const abi& build, const std::map<std::string, std::string>& paths) {
   auto path = [&paths](guest_disk disk) {
     auto found = paths.find(name_of(disk));
@@ -20,19 +13,19 @@ std::vector<guest_case> guest_cases(const abi& build, const std::map<std::string
   const std::string readonly = path(guest_disk::readonly), flushfail = path(guest_disk::flushfail);
   std::vector<guest_case> all = {
       {.name = "write", .command = "boot-recovery", .logged = {{priority::info, writing("boot-recovery", misc)}},
-       .misc = misc_after::record, .record = kRecord},
+       .misc = misc_after::record, .record = kRecoveryRecord},
       {.name = "command_14_bytes", .command = "bootonce-bootl",
        .logged = {{priority::info, writing("bootonce-bootl", misc)}}, .misc = misc_after::record,
        .record = "bootonce-bootl"},
       {.name = "command_20_bytes", .command = "boot-recovery-wipe12",
        .logged = {{priority::info, writing("boot-recovery-", misc)}}, .misc = misc_after::record,
        .record = "boot-recovery-"},
-      {.name = "erase", .logged = {{priority::info, erasing(misc)}}, .misc = misc_after::record, .record = kErased},
+      {.name = "erase", .logged = {{priority::info, erasing(misc)}}, .misc = misc_after::record, .record = kErasedRecord},
       {.name = "usage", .path = guest_disk::none, .out = kBanner + kUsage, .logged = {{priority::error, kUsageError}}},
       {.name = "unopenable", .path = guest_disk::missing, .command = "boot-recovery",
        .logged = {{priority::info, writing("boot-recovery", missing)}, {priority::error, not_found(missing)}}},
       {.name = "kernel_logger", .log_to = guest_log::kernel_log, .command = "boot-recovery",
-       .logged = {{priority::info, writing("boot-recovery", misc)}}, .misc = misc_after::record, .record = kRecord},
+       .logged = {{priority::info, writing("boot-recovery", misc)}}, .misc = misc_after::record, .record = kRecoveryRecord},
       // A read-only disk opens and refuses the write; a disk whose flush
       // fails fails the sync.
       {.name = "read_only", .path = guest_disk::readonly, .command = "boot-recovery",
@@ -47,7 +40,7 @@ std::vector<guest_case> guest_cases(const abi& build, const std::map<std::string
        .logged = {{priority::info, writing("bootonce-bootl", misc)}}, .misc = misc_after::record,
        .record = "bootonce-bootl", .calls_checked = true},
       {.name = "old_kernel_erase", .run = guest_run::old_kernel, .logged = {{priority::info, erasing(misc)}},
-       .misc = misc_after::record, .record = kErased},
+       .misc = misc_after::record, .record = kErasedRecord},
       {.name = "old_kernel_usage", .run = guest_run::old_kernel, .path = guest_disk::none, .out = kBanner + kUsage,
        .logged = {{priority::error, kUsageError}}},
       {.name = "old_kernel_unopenable", .run = guest_run::old_kernel, .path = guest_disk::missing,

@@ -19,6 +19,7 @@ std::string hex(const std::string& bytes) {
 
 std::string unhex(const std::string& text) {
   std::string out;
+  if (text == "-") return out;  // no bytes
   for (size_t i = 0; i + 1 < text.size(); i += 2) out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
   return out;
 }

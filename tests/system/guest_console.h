@@ -41,7 +41,7 @@ struct guest_report {
 // Reads the lines of `console` that concern `abi`.
 guest_report read_console(const std::string& console, const std::string& abi);
 
-// Bytes as lower-case hex, and back.
+// Bytes as lower-case hex, and back; "-" stands for no bytes.
 std::string hex(const std::string& bytes);
 std::string unhex(const std::string& text);
 

@@ -25,6 +25,7 @@
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
+#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -90,11 +91,15 @@ int logd(const char* path) {
     perror("guest_helper logd: bind");
     return 1;
   }
+  // Each wait ends after 100 ms, so a SIGTERM that comes between the look
+  // at g_stop and the wait still ends it.
+  timeval tick = {0, 100 * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
   char buffer[8192];
   // Until SIGTERM, then whatever is still queued.
   for (;;) {
     ssize_t n = recv(fd, buffer, sizeof buffer, g_stop ? MSG_DONTWAIT : 0);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINTR || ((errno == EAGAIN || errno == EWOULDBLOCK) && !g_stop))) continue;
     if (n < 0) break;
     size_t size = static_cast<size_t>(n);
     // logd's header: log id (1 byte), thread id (2), seconds, nanoseconds
@@ -132,10 +137,11 @@ int kernel_log() {
   return 0;
 }
 
+// "-" for no bytes at all, so that the field is never empty.
 int hex() {
-  int c;
-  while ((c = getchar()) != EOF) printf("%02x", c);
-  putchar('\n');
+  int c, count = 0;
+  for (; (c = getchar()) != EOF; ++count) printf("%02x", c);
+  puts(count == 0 ? "-" : "");
   return 0;
 }
 

@@ -21,7 +21,7 @@
 # Each ABI has three disks, found by their serial K-phone, K-readonly,
 # K-flushfail.
 #
-# What it prints (HEX: bytes as hex; every line starts with the ABI's name):
+# What it prints (HEX: bytes as hex, "-" for none; every line starts with the ABI's name):
 #   DISK ABI ROLE PATH FIRST_SECTOR   the misc path of each disk, and where
 #                                     misc starts; "missing" has sector -
 #   CASE ABI NAME STATUS PID STDOUT STDERR   exit status, pid, output as HEX
@@ -97,7 +97,11 @@ run_case() {
     plain) set -- "$dir/bootnote" "$@" ;;
     old-kernel) set -- "$dir/guest_helper" old-kernel "$dir/bootnote" "$@" ;;
     held)
+      # The holder opens misc first, so the tool's close is not its last
+      # one, which would sync it whatever the tool did.
       sleep 100000 <> "$misc" &
+      holder=$!
+      until [ "$(readlink "/proc/$holder/fd/0")" = "$(readlink -f "$misc")" ]; do usleep 1000; done
       set -- "$dir/bootnote" "$@"
       ;;
   esac

@@ -16,7 +16,7 @@ fail() {
   echo "guest_packages: $*" >&2
   exit 1
 }
-for tool in apt-get apt-cache dpkg-deb depmod xz; do
+for tool in apt-get apt-cache dpkg-deb depmod xz zstd; do
   command -v "$tool" > /dev/null || fail "$tool is not installed (scripts/install-deps.sh installs it)"
 done
 
