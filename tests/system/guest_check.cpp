@@ -1,7 +1,7 @@
 // Judges what a guest reported for one ABI's device binary booted on a real
-// kernel (run_guest.sh): every case of guest_cases.cpp, the load addresses,
-// and the disks after the power cut. The guest only runs the cases and
-// reports raw facts (guest_init.sh).
+// kernel (run_guest.sh): every case of guest_cases.cpp here, the boot as a
+// whole (load addresses, the disks after the power cut) in guest_boot_test.cpp.
+// The guest only runs the cases and reports raw facts (guest_init.sh).
 //
 //   guest_check --abi NAME --cases
 //       prints the cases the guest runs for that ABI, one a line:
@@ -18,20 +18,14 @@
 
 #include "files.h"
 #include "guest_cases.h"
-#include "guest_console.h"
+#include "guest_check.h"
 #include "test_main.h"
 
 namespace bootnote_test {
 
 namespace {
 
-// The command line and what the guest reported: set once, in main.
-struct guest_check_input {
-  const abi* build = nullptr;
-  std::string disks;
-  guest_report report;
-};
-guest_check_input g_input;
+guest_check_input g_input;  // set once, in main
 
 // The first 32 bytes of the phone disk's misc before the boot.
 std::string misc_before() {
@@ -98,44 +92,9 @@ class guest_case_test : public testing::Test {
   guest_case c_;
 };
 
-TEST(Guest, FinishedEveryCase) {
-  EXPECT_TRUE(g_input.report.done) << "the guest did not report the end of its run";
-  std::vector<guest_case> cases = guest_cases(*g_input.build, g_input.report.paths);
-  for (const auto& [name, report] : g_input.report.cases) {
-    bool known = std::any_of(cases.begin(), cases.end(), [&](const guest_case& c) { return c.name == name; });
-    EXPECT_TRUE(known) << "the guest ran " << name << ", which is no case here";
-  }
-}
-
-TEST(Guest, LoadsTheBinaryAtAnotherAddressEachRun) {
-  const std::vector<std::string>& bases = g_input.report.bases;
-  ASSERT_EQ(bases.size(), 2u) << g_input.build->name << ": load addresses reported";
-  EXPECT_NE(bases[0], bases[1]) << g_input.build->name << ": both runs loaded at " << bases[0];
-}
-
-// The power cut came right after power_cut's write: the disk holds its
-// record, and no other byte of the disk changed in the whole boot, GPT
-// copies and other partitions included.
-TEST(Guest, DiskAfterThePowerCutHoldsTheRecordAndNothingElseChanged) {
-  std::string before = read_file(g_input.disks + "/original.img");
-  std::string after = read_file(g_input.disks + "/phone.img");
-  ASSERT_EQ(after.size(), before.size()) << "phone.img";
-  ASSERT_GT(g_input.report.phone_misc_sector, 0) << "the guest named no misc partition on the phone disk";
-  size_t misc = static_cast<size_t>(g_input.report.phone_misc_sector) * 512;
-  ASSERT_LE(misc + 32, before.size()) << "phone.img: misc starts at byte " << misc;
-  EXPECT_EQ(hex(after.substr(misc, 14)), hex(std::string("boot-powercut\0", 14))) << "phone.img: misc's record";
-  after.replace(misc, 14, before, misc, 14);  // the record's bytes, checked above
-  auto differ = std::mismatch(before.begin(), before.end(), after.begin());
-  EXPECT_TRUE(differ.first == before.end())
-      << "phone.img: byte " << (differ.first - before.begin()) << " changed (misc starts at " << misc << ")";
-}
-
-TEST(Guest, ReadOnlyDiskUnchanged) {
-  EXPECT_TRUE(read_file(g_input.disks + "/readonly.img") == read_file(g_input.disks + "/original.img"))
-      << "readonly.img differs from original.img";
-}
-
 }  // namespace
+
+const guest_check_input& guest_input() { return g_input; }
 
 }  // namespace bootnote_test
 
