@@ -22,16 +22,13 @@ if(BOOTNOTE_ANDROID_ABI STREQUAL "armeabi-v7a")
   set(_loader armhf)
   set(CMAKE_SYSTEM_PROCESSOR armv7-a)
   set(_abi_flags "-march=armv7-a -mthumb -mfpu=neon -mfloat-abi=hard")
-  set(_abi_link_flags "")
 elseif(BOOTNOTE_ANDROID_ABI STREQUAL "arm64-v8a")
-  # ARMv8.0-A only. Segments aligned for 16 KiB pages, which Android 15
-  # devices may use; a multiple of 4 KiB, so 4 KiB kernels load it too.
+  # ARMv8.0-A only.
   set(_gnu aarch64-linux-gnu)
   set(_musl aarch64-linux-musl)
   set(_loader aarch64)
   set(CMAKE_SYSTEM_PROCESSOR aarch64)
   set(_abi_flags "-march=armv8-a")
-  set(_abi_link_flags "-Wl,-z,max-page-size=16384")
 elseif(BOOTNOTE_ANDROID_ABI STREQUAL "x86")
   # i686 with up to SSSE3, floating point in SSE registers. No
   # -mstackrealign, which the NDK adds below API 24 because the platform's
@@ -44,7 +41,6 @@ elseif(BOOTNOTE_ANDROID_ABI STREQUAL "x86")
   set(_loader i386)
   set(CMAKE_SYSTEM_PROCESSOR i686)
   set(_abi_flags "-march=i686 -mssse3 -mfpmath=sse")
-  set(_abi_link_flags "")
 elseif(BOOTNOTE_ANDROID_ABI STREQUAL "x86_64")
   # x86-64 with up to SSE4.2 and POPCNT.
   set(_gnu x86_64-linux-gnu)
@@ -52,15 +48,35 @@ elseif(BOOTNOTE_ANDROID_ABI STREQUAL "x86_64")
   set(_loader x86_64)
   set(CMAKE_SYSTEM_PROCESSOR x86_64)
   set(_abi_flags "-msse4.2 -mpopcnt")
-  set(_abi_link_flags "")
 else()
   message(FATAL_ERROR "BOOTNOTE_ANDROID_ABI is \"${BOOTNOTE_ANDROID_ABI}\": "
     "set it to armeabi-v7a, arm64-v8a, x86 or x86_64 (or use a device preset)")
 endif()
 
 set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_C_COMPILER ${_gnu}-gcc)
-set(CMAKE_CXX_COMPILER ${_gnu}-g++)
+# Every tool of the build by its full path under the ABI's GCC prefix, found
+# now: a configure run before the cross toolchain was installed then fails
+# here, naming what to install, and caches nothing of the build machine's
+# own binutils (its strip cannot read the device binary) for the next run to
+# reuse. FORCE, because a tree configured before this check holds them.
+foreach(_tool IN ITEMS gcc g++ ar ranlib strip objcopy objdump readelf nm ld)
+  string(TOUPPER "${_tool}" _var)
+  string(REPLACE "G++" "CXX" _var "${_var}")
+  unset(_path CACHE)
+  find_program(_path ${_gnu}-${_tool} NO_CACHE)
+  if(NOT _path)
+    message(FATAL_ERROR "${_gnu}-${_tool} not found: install the ${BOOTNOTE_ANDROID_ABI} "
+      "toolchain (scripts/install-deps.sh), then configure again")
+  endif()
+  set(_tool_${_var} ${_path})
+  unset(_path)
+endforeach()
+set(CMAKE_C_COMPILER ${_tool_GCC})
+set(CMAKE_CXX_COMPILER ${_tool_CXX})
+foreach(_var IN ITEMS AR RANLIB STRIP OBJCOPY OBJDUMP READELF NM)
+  set(CMAKE_${_var} ${_tool_${_var}} CACHE FILEPATH "${_gnu}'s ${_var}" FORCE)
+endforeach()
+set(CMAKE_LINKER ${_tool_LD} CACHE FILEPATH "${_gnu}'s linker" FORCE)
 set(_musl_dir /usr/lib/${_musl})
 
 # musl's specs, then ours that teach them -static-pie: written for this
@@ -88,8 +104,12 @@ set(CMAKE_CXX_FLAGS_INIT "${_specs} ${_abi_flags} ${_code_flags}")
 # and the data follows the code in the file without padding to a page
 # boundary (-z common-page-size=64: at most one page more of memory, up to
 # 4 KiB less file). Neither makes anything both writable and executable.
+# Segments aligned for 16 KiB pages on every ABI (-z max-page-size=16384):
+# Android 15 and later ARM phones may use them, 32-bit programs included,
+# and x86_64 emulator images emulate them. A multiple of 4 KiB, so 4 KiB
+# kernels load the same file; with the packing above it costs no byte.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-pie -Wl,-z,norelro -Wl,--hash-style=gnu \
--Wl,-z,noexecstack -Wl,-z,noseparate-code -Wl,-z,common-page-size=64 ${_abi_link_flags}")
+-Wl,-z,noexecstack -Wl,-z,noseparate-code -Wl,-z,common-page-size=64 -Wl,-z,max-page-size=16384")
 
 # Libraries come from musl only; headers may also come from the build
 # machine's /usr/include/android (android-liblog-dev), which holds no C

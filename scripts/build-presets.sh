@@ -1,6 +1,7 @@
 #!/bin/sh
-# Configures and builds each PRESET of CMakePresets.json in turn, on every
-# core; stops at the first failure.
+# Installs what the builds need and this machine lacks (scripts/install-deps.sh),
+# then configures and builds each PRESET of CMakePresets.json in turn, on
+# every core; stops at the first failure.
 #   scripts/build-presets.sh [--werror] [-S SOURCE] [-B BUILD_ROOT] PRESET...
 # --werror         warnings are errors (what CI builds with)
 # -S SOURCE        the source tree to build (default: the one holding this
@@ -28,6 +29,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ $# -gt 0 ] || usage
+"$(dirname "$0")/install-deps.sh" >&2
 
 for preset in "$@"; do
   binary_dir=${build_root:-$source_dir/build}/$preset

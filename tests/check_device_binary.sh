@@ -8,19 +8,21 @@
 #   check_device_binary.sh ABI BINARY MAX_BYTES
 # ABI: armeabi-v7a, arm64-v8a, x86 or x86_64.
 set -u
+align=16384
 abi=$1 binary=$2 max_bytes=$3
 failures=0
 fail() { echo "FAIL: $binary: $*"; failures=$((failures + 1)); }
 
 # What each ABI's binary must be. tools: Debian's binutils for it. machine:
-# readelf's name for e_machine. align: the least LOAD alignment (arm64-v8a
-# devices may use 16 KiB pages). call: the instruction that calls
-# __stack_chk_fail.
+# readelf's name for e_machine. call: the instruction that calls
+# __stack_chk_fail. Every ABI's LOAD segments are aligned for 16 KiB pages,
+# which recent ARM phones (32-bit programs included) and x86_64 emulator
+# images may use.
 case $abi in
-  armeabi-v7a) tools=arm-linux-gnueabihf class=ELF32 machine='ARM'         align=4096  call=bl ;;
-  arm64-v8a)   tools=aarch64-linux-gnu   class=ELF64 machine='AArch64'     align=16384 call=bl ;;
-  x86)         tools=i686-linux-gnu      class=ELF32 machine='Intel 80386' align=4096  call=call ;;
-  x86_64)      tools=x86_64-linux-gnu    class=ELF64 machine='Advanced Micro Devices X86-64' align=4096 call=call ;;
+  armeabi-v7a) tools=arm-linux-gnueabihf class=ELF32 machine='ARM'         call=bl ;;
+  arm64-v8a)   tools=aarch64-linux-gnu   class=ELF64 machine='AArch64'     call=bl ;;
+  x86)         tools=i686-linux-gnu      class=ELF32 machine='Intel 80386' call=call ;;
+  x86_64)      tools=x86_64-linux-gnu    class=ELF64 machine='Advanced Micro Devices X86-64' call=call ;;
   *) echo "FAIL: unknown ABI \"$abi\""; exit 1 ;;
 esac
 readelf=$tools-readelf objdump=$tools-objdump
