@@ -31,6 +31,14 @@ for architecture in $architectures; do
     as_root dpkg --add-architecture "$architecture"
   fi
 done
-as_root apt-get update -q
+# A mirror caught mid-sync fails an index or two; retry, then go on with the
+# lists that did arrive: the install below fails, naming the package, if
+# one it needs is not in them.
+tries=0
+until as_root apt-get update -q; do
+  tries=$((tries + 1))
+  [ "$tries" -lt 3 ] || { echo "apt-get update failed $tries times; installing from the lists it has" >&2; break; }
+  sleep 10
+done
 # shellcheck disable=SC2086
 as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
