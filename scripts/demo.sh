@@ -28,5 +28,5 @@ head -c 64 /dev/zero >> "$image"
 show() { echo "$1:"; od -A d -t x1z -N 48 "$image"; }
 show "first bytes of $image before"
 echo "\$ qemu-arm $bootnote $image $command"
-"$build_root/host/sandbox_logcat" -- qemu-arm "$bootnote" "$image" "$command"
+tests/e2e/logcat.py -- qemu-arm "$bootnote" "$image" "$command"
 show "first bytes of $image after"

@@ -8,7 +8,7 @@ architectures="armhf arm64 i386"
 packages="cmake make g++ libgtest-dev bubblewrap qemu-user binutils mount util-linux
   g++-arm-linux-gnueabihf musl-dev:armhf g++-aarch64-linux-gnu musl-dev:arm64
   g++-i686-linux-gnu musl-dev:i386 musl-dev android-liblog-dev android-liblog
-  clang libclang-rt-14-dev valgrind fuse3 libfuse3-dev pkg-config
+  clang libclang-rt-14-dev valgrind python3 strace
   qemu-system-arm qemu-system-x86 cpio fdisk kmod xz-utils zstd shellcheck mksh busybox"
 
 as_root() {

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "boot_command_record.h"
-#include "log_decode.h"
 #include "log_entry.h"
 
 namespace {
@@ -62,7 +61,12 @@ std::string expected_entry(const std::string& tag, const std::string& message, b
   return bytes;
 }
 
-std::string gathered(const logwriter::log_entry& entry) { return bootnote_test::gather(entry.parts, entry.part_count); }
+std::string gathered(const logwriter::log_entry& entry) {
+  std::string bytes;
+  for (int i = 0; i < entry.part_count; ++i)
+    bytes.append(static_cast<const char*>(entry.parts[i].iov_base), entry.parts[i].iov_len);
+  return bytes;
+}
 
 void check_entry(const std::string& tag, const std::string& message, bool logd) {
   logwriter::log_entry entry;

@@ -1,20 +1,42 @@
 #include <errno.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "boot_command_record.h"
-#include "files.h"
 
 namespace {
 
-using bootnote_test::read_file;
-using bootnote_test::temp_dir;
-using bootnote_test::write_file;
+// A new directory, removed with all it holds when the test ends.
+class temp_dir {
+ public:
+  temp_dir() : path_(std::filesystem::temp_directory_path() / "bootnote-unit-XXXXXX") {
+    if (mkdtemp(path_.data()) == nullptr) ADD_FAILURE() << "mkdtemp: " << strerror(errno);
+  }
+  ~temp_dir() { std::filesystem::remove_all(path_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string read_file(const std::string& path) {
+  std::ostringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
 
 std::string pattern(size_t size) {
   std::string bytes(size, '\0');

@@ -1,17 +1,57 @@
+// The entry layout, read back by the platform's own parser and formatter
+// (Debian's android-liblog), as logd hands an entry to logcat.
 #include "log_entry.h"
+
+#include <log/log_read.h>
+#include <log/logprint.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "log_decode.h"
+#include <vector>
 
 namespace {
 
-using bootnote_test::log_record;
 using logwriter::log_entry;
 
-std::string gather(const log_entry& entry) { return bootnote_test::gather(entry.parts, entry.part_count); }
+std::string gather(const log_entry& entry) {
+  std::string bytes;
+  for (int i = 0; i < entry.part_count; ++i)
+    bytes.append(static_cast<const char*>(entry.parts[i].iov_base), entry.parts[i].iov_len);
+  return bytes;
+}
+
+struct parsed {
+  int priority = -1;
+  std::string tag, message, line;  // line: as `logcat -v threadtime` prints it
+};
+
+// Parses `payload` (what follows logd's header) as logd's reader entry.
+bool parse_with_platform(const std::string& payload, parsed& out) {
+  std::vector<unsigned char> buffer(sizeof(logger_entry) + payload.size() + 1, 0);
+  logger_entry* entry = reinterpret_cast<logger_entry*>(buffer.data());
+  entry->len = static_cast<uint16_t>(payload.size());
+  entry->hdr_size = sizeof(logger_entry);
+  entry->pid = entry->tid = 77;
+  memcpy(buffer.data() + sizeof(logger_entry), payload.data(), payload.size());
+  AndroidLogEntry fields = {};
+  if (android_log_processLogBuffer(entry, &fields) != 0) return false;
+  out.priority = fields.priority;
+  out.tag.assign(fields.tag, strnlen(fields.tag, fields.tagLen));
+  out.message.assign(fields.message, fields.messageLen);
+  AndroidLogFormat* format = android_log_format_new();
+  android_log_setPrintFormat(format, FORMAT_THREADTIME);
+  char line[8192];
+  size_t length = 0;
+  char* text = android_log_formatLogLine(format, line, sizeof line, &fields, &length);
+  android_log_format_free(format);
+  if (text == nullptr) return false;
+  out.line.assign(text, length);
+  if (text != line) free(text);
+  return true;
+}
 
 TEST(MakeLogdEntry, HeaderIsLittleEndianWithTheThreadIdCut) {
   log_entry entry;
@@ -21,7 +61,7 @@ TEST(MakeLogdEntry, HeaderIsLittleEndianWithTheThreadIdCut) {
   EXPECT_EQ(gather(entry), expected);
 }
 
-TEST(MakeEntry, PayloadIsPriorityTagMessageWithinTheCap) {
+TEST(MakeEntry, ThePlatformReadsPriorityTagAndMessageWithinTheCap) {
   const std::string long_tag(5000, 't');
   const std::string long_message(5000, 'm');
   struct {
@@ -31,7 +71,7 @@ TEST(MakeEntry, PayloadIsPriorityTagMessageWithinTheCap) {
     std::string expected_tag;
     std::string expected_message;
   } cases[] = {
-      {"plain", "bootnote", "erase\n", "bootnote", "erase\n"},
+      {"plain", "bootnote", "erase", "bootnote", "erase"},
       {"null tag", nullptr, "m", "", "m"},
       {"null message", "t", nullptr, "t", ""},
       {"message cut to the cap", "bootnote", long_message.c_str(), "bootnote", std::string(4068 - 3 - 8, 'm')},
@@ -45,17 +85,17 @@ TEST(MakeEntry, PayloadIsPriorityTagMessageWithinTheCap) {
       } else {
         logwriter::make_kernel_entry(entry, 4, c.tag, c.message);
       }
-      std::string bytes = gather(entry);
-      std::string payload = logd ? bytes.substr(11) : bytes;
-      EXPECT_LE(payload.size(), logwriter::LOG_PAYLOAD_MAX) << c.name;
-      log_record record;
-      std::string error;
-      std::vector<log_record> records;
-      ASSERT_TRUE(bootnote_test::parse_kernel_log(payload, records, error)) << c.name << ": " << error;
-      ASSERT_EQ(records.size(), 1u) << c.name;
-      EXPECT_EQ(records[0].priority, 4) << c.name;
-      EXPECT_EQ(records[0].tag, c.expected_tag) << c.name;
-      EXPECT_EQ(records[0].message, c.expected_message) << c.name;
+      std::string payload = gather(entry).substr(logd ? logwriter::LOGD_HEADER_SIZE : 0);
+      const char* name = logd ? "logd" : "kernel logger";
+      EXPECT_LE(payload.size(), logwriter::LOG_PAYLOAD_MAX) << c.name << ", " << name;
+      parsed got;
+      ASSERT_TRUE(parse_with_platform(payload, got)) << c.name << ", " << name << ": the platform rejects it";
+      EXPECT_EQ(got.priority, 4) << c.name << ", " << name;
+      EXPECT_EQ(got.tag, c.expected_tag) << c.name << ", " << name;
+      EXPECT_EQ(got.message, c.expected_message) << c.name << ", " << name;
+      if (std::string(c.name) == "plain") {
+        EXPECT_TRUE(got.line.find(" I bootnote: erase\n") != std::string::npos) << name << ": " << got.line;
+      }
     }
   }
 }

@@ -1,0 +1,94 @@
+"""Faults around the tool (suite "Faults", counted in the fault figures):
+storage that fails one call, injected by strace at the system-call boundary
+and read back from strace's trace of the calls on the path; output that
+cannot be written; a log that is missing, full, refusing, restarting or
+gone. Nothing may be lost: the record is exact or the failure is logged,
+and bytes after the record never change."""
+import errno
+
+from cases import Case, error, info
+from expected import ERASED_RECORD, RECOVERY_RECORD, erasing, reason, write_failed, writing
+
+WRITING = info(writing("boot-recovery", "misc"))
+# The calls on misc, as strace shows them: the one open (write-only, never
+# truncating nor appending), the record, the sync, the close.
+OPEN = r'openat\(AT_FDCWD, "misc", O_WRONLY\|O_CREAT(?!.*O_(TRUNC|APPEND|RDWR))[A-Z_|]*, 0666\) = \d+$'
+WRITE = r'write\(\d+, "boot-recovery\\0", 14\) = 14$'
+FSYNC = r'fsync\(\d+\) = 0$'
+CLOSE = r'close\(\d+\) = 0$'
+
+
+def injected(call, result):
+    return r"%s\(.*\) = %s \(INJECTED\)$" % (call, result)
+
+
+def storage(libc):
+    def fault(name, inject, trace, stored=RECOVERY_RECORD, fails=None, **more):
+        failure = [error(write_failed("misc", reason(libc, fails)))] if fails else []
+        return Case(name, ["misc", "boot-recovery"], strace=["inject=" + inject] if inject else [],
+                    trace=trace, stored=stored, logged=[WRITING] + failure, suite="Faults", **more)
+    return [
+        fault("one_write_only_open_then_write_sync_close", None, [OPEN, WRITE, FSYNC, CLOSE]),
+        fault("write_interrupted_once", "write:error=EINTR:when=1",
+              [OPEN, injected("write", "-1 EINTR .*"), WRITE, FSYNC, CLOSE]),
+        # strace's retval= skips the call itself: the retry's bytes, the
+        # rest of the record, land at offset 0.
+        fault("write_takes_5_bytes_then_the_rest", "write:retval=5:when=1",
+              [OPEN, injected("write", "5"), r'write\(\d+, "recovery\\0", 9\) = 9$', FSYNC, CLOSE],
+              stored=b"recovery\0"),
+        fault("write_fails_EIO", "write:error=EIO", [OPEN, injected("write", "-1 EIO .*"), CLOSE],
+              stored=None, fails=errno.EIO),
+        fault("write_takes_nothing", "write:retval=0", [OPEN, injected("write", "0"), CLOSE],
+              stored=None, fails=errno.EIO),
+        # A real short write: files may grow to 5 bytes, so the second write
+        # fails (EFBIG; SIGXFSZ ignored, as a shell's trap leaves it). Output
+        # to /dev/full: a kept file would be cut at 5 bytes too.
+        fault("error_after_a_partial_write", None, [OPEN, r'write\(.*, 14\) = 5$',
+                                                    r"write\(.*, 9\) = -1 EFBIG .*", CLOSE],
+              stored=b"boot-", fails=errno.EFBIG, prefix=["prlimit", "--fsize=5"],
+              prelude=["trap '' XFSZ"], out="full"),
+        fault("fsync_fails_EIO", "fsync:error=EIO", [OPEN, WRITE, injected("fsync", "-1 EIO .*"), CLOSE],
+              fails=errno.EIO),
+        fault("fsync_interrupted_once", "fsync:error=EINTR:when=1",
+              [OPEN, WRITE, injected("fsync", "-1 EINTR .*"), FSYNC, CLOSE]),
+        fault("fsync_not_supported_EINVAL", "fsync:error=EINVAL",
+              [OPEN, WRITE, injected("fsync", "-1 EINVAL .*"), CLOSE]),
+        fault("fsync_not_supported_EROFS", "fsync:error=EROFS",
+              [OPEN, WRITE, injected("fsync", "-1 EROFS .*"), CLOSE]),
+        fault("close_fails_EIO", "close:error=EIO", [OPEN, WRITE, FSYNC, injected("close", "-1 EIO .*")],
+              fails=errno.EIO),
+        fault("close_interrupted", "close:error=EINTR", [OPEN, WRITE, FSYNC, injected("close", "-1 EINTR .*")]),
+    ]
+
+
+def output_and_log(libc):
+    def amid(name, **world):
+        return Case(name, ["misc", "boot-recovery"], **{"stored": RECOVERY_RECORD, "logged": [WRITING],
+                                                          "suite": "Faults", **world})
+    full = ["/dev/full", "boot-recovery"]
+    full_failed = [info(writing("boot-recovery", "/dev/full")),
+                   error(write_failed("/dev/full", reason(libc, errno.ENOSPC)))]
+    # The open of /dev/full waits 300 ms, so that logd changes between the
+    # run's two entries.
+    between_entries = dict(strace=["inject=openat:delay_enter=300000"], traced_path="/dev/full")
+    return [
+        # The log's descriptors stay off 0..2: output flushed at exit never
+        # lands in the log.
+        amid("stdout_closed", out="closed"),
+        Case("stdout_closed_kernel_logger", ["misc"], logd=None, kernel_logger=True, out="closed",
+             stored=ERASED_RECORD, logged=[info(erasing("misc"))],
+             suite="Faults"),
+        amid("stdout_closed_pmsg_only", logd=None, pmsg=True, out="closed"),
+        amid("stdout_on_dev_full", out="full"),
+        amid("stdout_reader_gone", out="gone"),  # SIGPIPE ignored: the exit status stays 0
+        amid("logd_queue_full", logd="queue_full", logged=[], max_seconds=3),
+        amid("logd_busy_for_three_sends", strace=["inject=writev:error=EAGAIN:when=1..3"], traced_path=None),
+        amid("logd_refuses_kernel_logger_there", logd="refusing", kernel_logger=True, logged=[]),
+        amid("logd_and_kernel_logger_both_there", kernel_logger=True),
+        Case("logd_restarts_between_entries", full, logd="restarting", logged=full_failed,
+             suite="Faults", **between_entries),
+        Case("logd_gone_after_first_entry_kernel_logger_there", full, logd="vanishing",
+             kernel_logger=True, logged=full_failed[:1], suite="Faults", **between_entries),
+        Case("pmsg_copy_beside_logd", full, pmsg=True, logged=full_failed, suite="Faults"),
+        amid("pmsg_copy_without_logd", logd=None, pmsg=True),
+    ]
