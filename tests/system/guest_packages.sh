@@ -20,6 +20,24 @@ for tool in apt-get apt-cache dpkg-deb depmod xz zstd; do
   command -v "$tool" > /dev/null || fail "$tool is not installed (scripts/install-deps.sh installs it)"
 done
 
+# apt for the guest's architecture, with package lists of its own in the
+# cache: a mirror whose lists for another architecture are caught mid-sync
+# (apt then keeps none of that suite's) cannot hide this one's. Fetched
+# once, as the packages are.
+arch=${busybox_package##*:}
+lists=$cache/lists-$arch
+apt_for_guest() {
+  command=$1
+  shift
+  "$command" -o "Dir::State::Lists=$lists" -o "APT::Architecture=$arch" -o "APT::Architectures=$arch" "$@"
+}
+update_lists() {
+  [ ! -f "$lists/ready" ] || return 0
+  mkdir -p "$lists/partial"
+  # Lists that did arrive are kept: a package found in them can be had.
+  if apt_for_guest apt-get update -q >&2; then touch "$lists/ready"; fi
+}
+
 # fetch PACKAGE: the package unpacked under $cache/PACKAGE/root, downloaded
 # the first time only.
 fetch() {
@@ -28,7 +46,7 @@ fetch() {
     rm -rf "$dir"
     mkdir -p "$dir/deb"
     # Its messages go to stderr: stdout carries the directory.
-    (cd "$dir/deb" && apt-get download -q "$1" >&2) || fail "apt-get download $1 failed"
+    (cd "$dir/deb" && apt_for_guest apt-get download -q "$1" >&2) || fail "apt-get download $1 failed"
     for deb in "$dir"/deb/*.deb; do dpkg-deb -x "$deb" "$dir/root"; done
     touch "$dir/ready"
   fi
@@ -36,7 +54,8 @@ fetch() {
 }
 # The kernel package a meta package depends on (linux-image-arm64:arm64 ->
 # linux-image-6.1.0-NN-arm64:arm64).
-depends=$(apt-cache depends "$kernel_package") || fail "apt-cache knows no $kernel_package"
+update_lists
+depends=$(apt_for_guest apt-cache depends "$kernel_package") || fail "apt-cache knows no $kernel_package"
 kernel_root=$(fetch "$(echo "$depends" | sed -n 's/^ *Depends: //p' | head -1)")
 busybox_root=$(fetch "$busybox_package")
 kernel=$(echo "$kernel_root"/boot/vmlinuz-*)
