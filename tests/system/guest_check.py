@@ -1,29 +1,27 @@
 #!/usr/bin/python3
-"""Judges what a guest reported for one ABI's device binary on a real kernel
-(run_guest.sh): the cases below, which guest_init.sh runs and reports as raw
-facts, the binary's mappings, and the disk images after the power cut.
-Prints "PASS NAME" or "FAIL NAME: what differed (the input)" for each check,
-then the counts; exits 1 on any failure.
+"""Judges what a guest reported for one ABI's device binary (run_guest.sh):
+the cases below, which guest_init.sh runs and reports as raw facts, the
+binary's mappings, and the disk images after the power cut. Prints "PASS
+NAME" or "FAIL NAME: what differed (the input)" a check, then the counts.
 
-  guest_check.py --cases                        the cases, as guest_init.sh reads them
-  guest_check.py ABI PAGE_SIZE CONSOLE DISKS    judges CONSOLE's lines for ABI,
-      and DISKS/phone.img and DISKS/readonly.img against DISKS/original.img,
-      which every disk of the ABI was a copy of
+  guest_check.py --cases                       the cases, for guest_init.sh
+  guest_check.py ABI PAGE_SIZE CONSOLE DISKS   judges CONSOLE's lines for ABI,
+      and DISKS/{phone,readonly}.img against DISKS/original.img
 """
 import errno
 import os
+import pathlib
 import sys
 from collections import namedtuple
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.realpath(__file__)), "..", "e2e"))
 from entries import logd_entry  # noqa: E402
 from expected import BANNER, ERROR, INFO, RECOVERY_RECORD, TAG, reason, write_failed, writing  # noqa: E402
 
-# HOW: plain | old-kernel (under the call table of the ABI's oldest kernel)
-# | held (another process holds misc open). DISK: phone, readonly (opens,
-# refuses writes) or flushfail (its flushes fail). RECORD: misc's first 14
-# bytes afterwards, as the guest reads them (None: not judged). ERROR: the
-# errno the write fails with, None for none.
+# HOW: plain, old-kernel (under the ABI's oldest kernel's call table) or held
+# (misc held open by another process). DISK: phone, readonly or flushfail.
+# RECORD: misc's first 14 bytes afterwards (None: not judged). ERROR: errno.
 Case = namedtuple("Case", "name how disk command record error")
 CASES = [
     Case("write", "plain", "phone", "boot-recovery", RECOVERY_RECORD, None),
@@ -43,8 +41,8 @@ def unhex(text):
 
 
 def read_console(path, abi):
-    """The console's lines about `abi`: {kind: {name: [words after it]}}, MAP
-    and ENTRY lines as lists."""
+    """The console's lines about `abi`: {kind: {name: words after it}}; MAP
+    and ENTRY lines in lists."""
     facts = {"DISK": {}, "MAP": [], "CASE": {}, "ENTRY": {}}
     with open(path, errors="replace") as console:
         for words in (line.split() for line in console):
@@ -90,21 +88,17 @@ def judge_case(case, facts, original, now):
 
 
 def judge_disks(facts, disks):
-    """What differed in the disk images after the power cut."""
-    images = {}
-    for name in ("original", "phone", "readonly"):
-        with open(os.path.join(disks, name + ".img"), "rb") as image:
-            images[name] = image.read()
-    original, phone = images["original"], images["phone"]
-    misc = int(facts["DISK"].get("phone", ["", "0"])[1]) * 512
-    record = CASES[-1].record
+    """The images: what differed after the power cut, by check."""
+    original, phone, readonly = (pathlib.Path(disks, name + ".img").read_bytes()
+                                 for name in ("original", "phone", "readonly"))
+    misc, record = int(facts["DISK"].get("phone", ["", "0"])[1]) * 512, CASES[-1].record
     wrong = [] if misc and phone[misc:misc + 14] == record else [
         "phone.img at misc (byte %d): %s, want %s" % (misc, phone[misc:misc + 14].hex(), record.hex())]
     patched = phone[:misc] + original[misc:misc + 14] + phone[misc + 14:]
     if patched != original:
         at = next((i for i in range(len(original)) if patched[i:i + 1] != original[i:i + 1]), len(original))
         wrong.append("phone.img: byte %d differs from original.img too (misc starts at %d)" % (at, misc))
-    return original, {"power_cut_disk": wrong, "read_only_disk_unchanged": [] if images["readonly"] == original
+    return original, {"power_cut_disk": wrong, "read_only_disk_unchanged": [] if readonly == original
                       else ["readonly.img differs from original.img"]}
 
 

@@ -1,24 +1,20 @@
 #!/bin/busybox sh
 # shellcheck shell=sh
 # The guest's init (busybox sh): runs the cases and prints raw facts, one a
-# line, on the console; it judges nothing (guest_check.py does, on the host).
-#
-# The initramfs holds /modules/*.ko (loaded in the order of their names),
-# /cases (NAME HOW DISK COMMAND a line, from guest_check.py --cases) and, for
-# K = 1, 2, ..., /abis/K/name, /abis/K/bootnote (an ABI's device binary,
-# unchanged) and /abis/K/guest_helper (built with it). The ABI's disks have
+# line, on the console; guest_check.py judges them on the host. The
+# initramfs holds /modules/*.ko (loaded in name order), /cases (NAME HOW
+# DISK COMMAND a line) and, for K = 1, 2, ..., /abis/K/name, /abis/K/bootnote
+# (an ABI's device binary) and /abis/K/guest_helper; that ABI's disks have
 # the serials K-phone, K-readonly and K-flushfail. It prints (HEX: bytes as
 # hex, "-" for none):
-#   DISK ABI DISK PATH SECTOR    the misc link of each disk; misc's first sector
-#   MAP ABI ADDRESS KB           where a waiting run's binary is mapped, and the
-#                                mapping's KernelPageSize; for two runs
-#   CASE ABI NAME STATUS PID OUT ERR MISC
-#                                exit status, pid, standard output and error,
-#                                and misc's first 32 bytes afterwards, as HEX
-#   ENTRY ABI NAME HEX           a datagram the stand-in logd received
-#   GUEST-DONE                   and waits for the host to kill qemu: a power
-#                                cut, with nothing written back but what the
-#                                tool forced out
+#   DISK ABI DISK PATH SECTOR  the misc link of each disk; misc's first sector
+#   MAP ABI ADDRESS KB         a waiting run's binary mapping and its
+#                              KernelPageSize; two runs
+#   CASE ABI NAME STATUS PID OUT ERR MISC   exit status, pid, standard output
+#                              and error, misc's first 32 bytes after, as HEX
+#   ENTRY ABI NAME HEX         a datagram the stand-in logd received
+#   GUEST-DONE                 then waits for the host to cut the power, with
+#                              nothing written back but what the tool forced
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sys /sys
@@ -33,9 +29,8 @@ abis=$(ls /abis)
 # Three disks for each ABI.
 until [ "$(find /sys/block -name 'vd*' | wc -l)" -ge $(($(echo "$abis" | wc -w) * 3)) ]; do usleep 10000; done
 
-# Links by partition name, as ueventd makes them, under each disk's
-# controller; /tmp/misc/SERIAL holds the link to that disk's misc and its
-# first sector.
+# Links by partition name under each disk's controller, as ueventd makes
+# them; /tmp/misc/SERIAL: the link to that disk's misc, and its first sector.
 mkdir -p /tmp/misc /dev/socket
 for disk in /sys/block/vd*; do
   links=/dev/block/platform/$(basename "$(readlink -f "$disk/device/..")")/by-name
@@ -102,10 +97,7 @@ for k in $abis; do
   abi=$(cat "/abis/$k/name")
   for disk in phone readonly flushfail; do echo "DISK $abi $disk $(cat "/tmp/misc/$k-$disk")"; done
   map "$k"; map "$k"
-  while read -r name how disk command; do
-    run_case "$k" "$name" "$how" "$disk" "$command"
-  done < /cases
+  while read -r name how disk command; do run_case "$k" "$name" "$how" "$disk" "$command"; done < /cases
 done
 echo GUEST-DONE
-# The host cuts the power now.
 sleep 100000

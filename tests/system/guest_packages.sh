@@ -1,14 +1,10 @@
 #!/bin/sh
-# Puts what a guest boots into place: the kernel package a Debian meta
-# package depends on, the kernel modules asked for with those they need, and
-# busybox. Packages are downloaded once into CACHE; a failed download fails
-# with apt's own message.
-#
+# Puts what a guest boots into place, downloading each package once into
+# CACHE (a failed download fails with apt's message):
 #   guest_packages.sh CACHE KERNEL_META_PACKAGE BUSYBOX_PACKAGE INITRD_DIR "MODULE..."
-#
-# Fills INITRD_DIR/bin/busybox and INITRD_DIR/modules/NN-NAME.ko, NN the
-# order to load them in; prints the directory the kernel package is unpacked
-# in (its boot/vmlinuz-*, its device trees).
+# fills INITRD_DIR/bin/busybox and INITRD_DIR/modules/NN-NAME.ko, the modules
+# asked for and those they need, NN their load order; prints the directory
+# the kernel package (the one the meta package depends on) is unpacked in.
 set -eu
 cache=$1 kernel_package=$2 busybox_package=$3 initrd=$4 modules=$5
 
@@ -25,8 +21,7 @@ done
 fetch() {
   dir=$cache/$(echo "$1" | tr ':' '_')
   if [ ! -f "$dir/ready" ]; then
-    rm -rf "$dir"
-    mkdir -p "$dir/deb"
+    rm -rf "$dir" && mkdir -p "$dir/deb"
     (cd "$dir/deb" && apt-get download -q "$1" >&2) || fail "apt-get download $1 failed"
     for deb in "$dir"/deb/*.deb; do dpkg-deb -x "$deb" "$dir/root"; done
     touch "$dir/ready"

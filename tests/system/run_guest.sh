@@ -1,18 +1,16 @@
 #!/bin/sh
-# Boots one guest: a Debian kernel under qemu-system-*, whose init
+# Boots one guest: a Debian kernel under qemu-system-* whose init
 # (guest_init.sh) runs the cases of guest_check.py with each device build
-# given, unchanged, and prints raw facts on the console. The boot ends in a
-# power cut; guest_check.py then judges the console and the disk images, one
-# ABI at a time.
+# given, unchanged; kills qemu once it is done (a power cut), then has
+# guest_check.py judge the console and the disk images, one ABI at a time.
 #
 #   run_guest.sh --cache DIR --work DIR --kernel META_PACKAGE --busybox PACKAGE
 #                --console DEVICE --modules "NAME..." --disk QEMU_DEVICE
 #                --page-size BYTES [--dtb FILE] --abi NAME=BINARY [--abi ...]
 #                -- QEMU_PROGRAM QEMU_ARG...
 #
-# BINARY is a device build of bootnote with its guest_helper beside it;
-# BYTES the guest kernel's page size. DIR of --work holds, afterwards, the
-# console log and each ABI's disks. Anything missing fails the run.
+# BINARY is a device build with its guest_helper beside it; BYTES the guest
+# kernel's page size; DIR of --work holds the console log and disk images.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
