@@ -61,7 +61,7 @@ def judge_case(case, facts, original, now):
     """What differed in one case's run, as phrases."""
     disk, run = facts["DISK"].get(case.disk, []), facts["CASE"].get(case.name, [])
     if len(disk) != 2 or len(run) != 5:
-        return ["no CASE line, or no DISK line for %s" % case.disk]
+        return ["CASE line %r or DISK line for %s %r is missing or short" % (run, case.disk, disk)]
     path, misc, pid = disk[0], int(disk[1]) * 512, int(run[1])
     wrong = [] if run[0] == "0" else ["exit status " + run[0]]
     if unhex(run[2]) != BANNER or run[3] != "-":

@@ -44,16 +44,24 @@ for disk in /sys/block/vd*; do
   done
 done
 
+# settle COMMAND...: runs COMMAND every 10 ms until it succeeds, for
+# about 5 s at most, so that a helper or binary that cannot run fails its
+# checks rather than hanging the guest.
+settle() {
+  tries=0
+  until "$@" 2> /dev/null; do [ $((tries += 1)) -le 500 ] || return 0; usleep 10000; done
+}
+
 # map K: a run of ABI K's binary waits in its open of a FIFO while its
 # mappings are read; then the FIFO is read.
 map() {
-  binary=/abis/$1/bootnote tries=0
+  binary=/abis/$1/bootnote
   [ -p /tmp/fifo ] || mkfifo /tmp/fifo
   "$binary" /tmp/fifo x > /dev/null 2>&1 &
   pid=$!
-  until grep -q "$binary" "/proc/$pid/maps" 2> /dev/null || [ $((tries += 1)) -gt 3000 ]; do usleep 1000; done
+  settle grep -q "$binary" "/proc/$pid/maps"
   echo "MAP $abi $(awk -v binary="$binary" '$NF == binary && !at { at = $1 }
-    at && /^KernelPageSize:/ { sub(/-.*/, "", at); print at, $2; exit }' "/proc/$pid/smaps")"
+    at && /^KernelPageSize:/ { sub(/-.*/, "", at); print at, $2; exit }' "/proc/$pid/smaps" 2> /dev/null)"
   # Lets the run go on; bounded, in case it never came to its open.
   timeout 10 cat /tmp/fifo > /dev/null || true
   wait "$pid"
@@ -80,8 +88,10 @@ run_case() {
   esac
   "$dir/guest_helper" logd /dev/socket/logdw > /tmp/log &
   logd=$!
-  until [ -S /dev/socket/logdw ]; do usleep 1000; done
-  "$@" < /dev/null > /tmp/out 2> /tmp/err &
+  settle [ -S /dev/socket/logdw ]
+  # Bounded: a run that hangs ends with status 143. (busybox's timeout
+  # becomes the program, so the pid is the run's.)
+  timeout 10 "$@" < /dev/null > /tmp/out 2> /tmp/err &
   pid=$!
   wait "$pid"
   status=$?
