@@ -44,12 +44,9 @@ cp "$busybox_root/bin/busybox" "$initrd/bin/busybox"
 [ -f "$module_dir/modules.dep" ] || depmod -b "$kernel_root" "$(basename "$module_dir")" ||
   fail "depmod failed on $module_dir"
 wanted=$(for module in $modules; do
-  if line=$(grep -E "/$module\.ko(\.[a-z]+)?:" "$module_dir/modules.dep"); then
-    echo "$line" | cut -d: -f2 | tr ' ' '\n' | tac
-    echo "$line" | cut -d: -f1
-  else
-    grep -qE "/$module\.ko\$" "$module_dir/modules.builtin" || fail "$module is no module of $kernel"
-  fi
+  line=$(grep -E "/$module\.ko(\.[a-z]+)?:" "$module_dir/modules.dep") || fail "$module is no module of $kernel"
+  echo "$line" | cut -d: -f2 | tr ' ' '\n' | tac
+  echo "$line" | cut -d: -f1
 done) || exit 1
 order=0
 echo "$wanted" | awk 'NF && !seen[$0]++' | while read -r file; do
