@@ -1,81 +1,109 @@
 // Runs inside the guest beside the unchanged device binary, built with the
 // same toolchain for the same ABI; C library headers only, like the product.
-// It reports raw facts; the host checks them.
+// It prints raw bytes and decodes nothing: the host judges them.
 //
-//   guest_helper logd PATH            stands in for logd: receives entries at
-//                                     PATH until SIGTERM, then prints them
-//   guest_helper kernel-log < FILE    prints the kernel logger's entries
-//   guest_helper hex < FILE           prints FILE as one line of hex
-//   guest_helper old-kernel PROGRAM...
-//                                     runs PROGRAM with only the system calls
-//                                     of the oldest kernel its ABI's first
-//                                     Android release ran; the guest kernel
-//                                     logs every call
-//
-// An entry prints as one line: "logd ID TID SECONDS NANOSECONDS PRIORITY TAG
-// MESSAGE" or "kernel-log - - - - PRIORITY TAG MESSAGE", the tag and the
-// message in hex, up to (not including) their terminating zero byte; an
-// entry that cannot be taken apart prints as "malformed HEX".
+//   guest_helper logd PATH    stands in for logd: receives datagrams at PATH
+//                             until SIGTERM, then prints each as a line of hex
+//   guest_helper hex < FILE   prints FILE as one line of hex, "-" for none
+//   guest_helper old-kernel PROGRAM [ARG...]
+//                             runs PROGRAM with only the system calls of the
+//                             oldest kernel its ABI's first Android release ran
 #include <errno.h>
 #include <signal.h>
-#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
 #include <sys/time.h>
+#include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
-#include "guest_old_kernel.h"
-
 namespace {
 
+// The kernel's seccomp and BPF interface (<linux/seccomp.h>, <linux/filter.h>,
+// <linux/audit.h>), which musl's headers do not carry.
+struct sock_filter { uint16_t code; uint8_t jt, jf; uint32_t k; };
+struct sock_fprog { unsigned short len; sock_filter* filter; };
+constexpr uint16_t kLoadWord = 0x20, kJumpIfEqual = 0x15, kJumpIfAtLeast = 0x35, kReturn = 0x06;
+constexpr uint32_t kNumberOffset = 0, kArchOffset = 4;  // in struct seccomp_data
+constexpr uint32_t kRetAllow = 0x7fff0000, kRetErrno = 0x00050000, kRetKill = 0;
+
+// Per ABI: the audit architecture its calls come with, and the call numbers
+// the oldest kernel its first Android release ran lacked, as half-open
+// ranges [first, end). A probe shows the table bites: a call newer than
+// that kernel (getrandom, Linux 3.17) must be refused, one it had
+// (clock_gettime) must work.
+struct number_range { uint32_t first, end; };
+#if defined(__arm__)
+// armeabi-v7a, API 18, Linux 3.0: the last call is setns (375). Private
+// ARM calls run from 0xf0000; 3.0 had up to set_tls (0xf0005).
+constexpr uint32_t kAuditArch = 0x40000028;  // AUDIT_ARCH_ARM
+constexpr number_range kMissing[] = {{376, 0xf0000}, {0xf0006, 0xffffffff}};
+constexpr long kProbeNew = 384, kProbeOld = 263;
+#elif defined(__aarch64__)
+// arm64-v8a, API 21, Linux 3.10: the generic table up to finit_module
+// (273), without the block 244..259 that arm64 never filled.
+constexpr uint32_t kAuditArch = 0xc00000b7;  // AUDIT_ARCH_AARCH64
+constexpr number_range kMissing[] = {{244, 260}, {274, 0xffffffff}};
+constexpr long kProbeNew = 278, kProbeOld = 113;
+#elif defined(__i386__)
+// x86, API 19 devices ran Linux 3.10: up to finit_module (350); socket
+// (359) and clock_gettime64 (403) came later, so musl's socketcall and
+// clock_gettime must do.
+constexpr uint32_t kAuditArch = 0x40000003;  // AUDIT_ARCH_I386
+constexpr number_range kMissing[] = {{351, 0xffffffff}};
+constexpr long kProbeNew = 355, kProbeOld = 265;
+#elif defined(__x86_64__)
+// x86_64, API 21, Linux 3.10: up to finit_module (313); the x32 numbers
+// (bit 30) fall in the refused range too.
+constexpr uint32_t kAuditArch = 0xc000003e;  // AUDIT_ARCH_X86_64
+constexpr number_range kMissing[] = {{314, 0xffffffff}};
+constexpr long kProbeNew = 318, kProbeOld = 228;
+#else
+#error "guest_helper: no old-kernel call table for this architecture"
+#endif
+
+// Installs the table (ENOSYS for every call that kernel lacked; a call of
+// another architecture kills), proves that it bites, and executes argv[0]
+// with argv. Returns only on failure, with 125.
+int old_kernel(char** argv) {
+  // Checks the architecture, loads the number, then two jumps per range:
+  // below first, or at or above end, on to the next range; else refuse.
+  // After the last range: allow.
+  constexpr size_t kRanges = sizeof kMissing / sizeof kMissing[0];
+  constexpr size_t kAllow = 4 + 2 * kRanges, kRefuse = kAllow + 1;
+  sock_filter filter[kRefuse + 1] = {{kLoadWord, 0, 0, kArchOffset}, {kJumpIfEqual, 1, 0, kAuditArch},
+                                     {kReturn, 0, 0, kRetKill}, {kLoadWord, 0, 0, kNumberOffset}};
+  for (size_t i = 0, at = 4; i < kRanges; ++i, at += 2) {
+    filter[at] = {kJumpIfAtLeast, 0, 1, kMissing[i].first};
+    filter[at + 1] = {kJumpIfAtLeast, 0, static_cast<uint8_t>(kRefuse - (at + 2)), kMissing[i].end};
+  }
+  filter[kAllow] = {kReturn, 0, 0, kRetAllow};
+  filter[kRefuse] = {kReturn, 0, 0, kRetErrno | ENOSYS};
+  sock_fprog program = {static_cast<unsigned short>(kRefuse + 1), filter};
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || syscall(SYS_seccomp, 1 /* SET_MODE_FILTER */, 0, &program) != 0) {
+    perror("guest_helper old-kernel: seccomp");
+    return 125;
+  }
+  char random[4];
+  timespec now;
+  long refused = syscall(kProbeNew, random, sizeof random, 0);
+  int refused_errno = errno;
+  long allowed = syscall(kProbeOld, CLOCK_REALTIME, &now);
+  if (refused != -1 || refused_errno != ENOSYS || allowed != 0) {
+    fprintf(stderr, "guest_helper old-kernel: the table does not bite: %ld -> %ld, %ld -> %ld\n", kProbeNew,
+            refused, kProbeOld, allowed);
+    return 125;
+  }
+  execv(argv[0], argv);
+  perror("guest_helper old-kernel: exec");
+  return 125;
+}
+
 volatile sig_atomic_t g_stop = 0;
-
-void print_hex(const char* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) printf("%02x", static_cast<unsigned char>(data[i]));
-}
-
-// An entry's payload: priority, tag NUL, message NUL.
-struct payload {
-  int priority;
-  const char* tag;
-  size_t tag_size;
-  const char* message;
-  size_t message_size;
-  size_t used;  // bytes of the payload, both NULs included
-};
-
-// Takes the payload at data apart; false when it is not all there.
-bool split_payload(const char* data, size_t size, payload* out) {
-  if (size < 3) return false;
-  const char* tag_end = static_cast<const char*>(memchr(data + 1, '\0', size - 1));
-  if (tag_end == nullptr) return false;
-  const char* message = tag_end + 1;
-  const char* end = static_cast<const char*>(memchr(message, '\0', static_cast<size_t>(data + size - message)));
-  if (end == nullptr) return false;
-  *out = {data[0], data + 1, static_cast<size_t>(tag_end - data - 1), message, static_cast<size_t>(end - message),
-          static_cast<size_t>(end + 1 - data)};
-  return true;
-}
-
-// Prints " PRIORITY TAG MESSAGE" and the line's end.
-void print_payload(const payload& entry) {
-  printf(" %d ", entry.priority);
-  print_hex(entry.tag, entry.tag_size);
-  putchar(' ');
-  print_hex(entry.message, entry.message_size);
-  putchar('\n');
-}
-
-void print_malformed(const char* data, size_t size) {
-  fputs("malformed ", stdout);
-  print_hex(data, size);
-  putchar('\n');
-}
 
 int logd(const char* path) {
   // No SA_RESTART: SIGTERM must end the waiting recv.
@@ -92,56 +120,16 @@ int logd(const char* path) {
     return 1;
   }
   // Each wait ends after 100 ms, so a SIGTERM that comes between the look
-  // at g_stop and the wait still ends it.
+  // at g_stop and the wait still ends it; then whatever is still queued.
   timeval tick = {0, 100 * 1000};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
-  char buffer[8192];
-  // Until SIGTERM, then whatever is still queued.
-  for (;;) {
-    ssize_t n = recv(fd, buffer, sizeof buffer, g_stop ? MSG_DONTWAIT : 0);
-    if (n < 0 && (errno == EINTR || ((errno == EAGAIN || errno == EWOULDBLOCK) && !g_stop))) continue;
-    if (n < 0) break;
-    size_t size = static_cast<size_t>(n);
-    // logd's header: log id (1 byte), thread id (2), seconds, nanoseconds
-    // (4 each), then the payload.
-    payload entry;
-    if (size <= 11 || !split_payload(buffer + 11, size - 11, &entry) || entry.used != size - 11) {
-      print_malformed(buffer, size);
-      continue;
-    }
-    uint16_t tid;
-    uint32_t seconds, nanoseconds;
-    memcpy(&tid, buffer + 1, sizeof tid);
-    memcpy(&seconds, buffer + 3, sizeof seconds);
-    memcpy(&nanoseconds, buffer + 7, sizeof nanoseconds);
-    printf("logd %u %u %u %u", static_cast<unsigned char>(buffer[0]), tid, seconds, nanoseconds);
-    print_payload(entry);
+  unsigned char buffer[8192];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, g_stop ? MSG_DONTWAIT : 0)) >= 0 ||
+                  errno == EINTR || ((errno == EAGAIN || errno == EWOULDBLOCK) && !g_stop);) {
+    for (ssize_t i = 0; i < n; ++i) printf("%02x", buffer[i]);
+    if (n >= 0) puts(n == 0 ? "-" : "");
   }
   unlink(path);
-  return 0;
-}
-
-int kernel_log() {
-  static char buffer[65536];
-  size_t size = fread(buffer, 1, sizeof buffer, stdin);
-  for (size_t at = 0; at < size;) {
-    payload entry;
-    if (!split_payload(buffer + at, size - at, &entry)) {
-      print_malformed(buffer + at, size - at);
-      return 0;
-    }
-    fputs("kernel-log - - - -", stdout);
-    print_payload(entry);
-    at += entry.used;
-  }
-  return 0;
-}
-
-// "-" for no bytes at all, so that the field is never empty.
-int hex() {
-  int c, count = 0;
-  for (; (c = getchar()) != EOF; ++count) printf("%02x", c);
-  puts(count == 0 ? "-" : "");
   return 0;
 }
 
@@ -150,9 +138,13 @@ int hex() {
 int main(int argc, char** argv) {
   const char* mode = argc > 1 ? argv[1] : "";
   if (strcmp(mode, "logd") == 0 && argc == 3) return logd(argv[2]);
-  if (strcmp(mode, "kernel-log") == 0) return kernel_log();
-  if (strcmp(mode, "hex") == 0) return hex();
-  if (strcmp(mode, "old-kernel") == 0 && argc > 2) return run_under_old_kernel(argv + 2);
-  fprintf(stderr, "usage: guest_helper logd PATH | kernel-log | hex | old-kernel PROGRAM [ARG...]\n");
-  return 2;
+  if (strcmp(mode, "old-kernel") == 0 && argc > 2) return old_kernel(argv + 2);
+  if (strcmp(mode, "hex") != 0 || argc != 2) {
+    fprintf(stderr, "usage: guest_helper logd PATH | hex | old-kernel PROGRAM [ARG...]\n");
+    return 2;
+  }
+  int c, count = 0;
+  for (; (c = getchar()) != EOF; ++count) printf("%02x", c);
+  puts(count == 0 ? "-" : "");
+  return 0;
 }
