@@ -14,6 +14,8 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+
 import logd
 import world
 

@@ -16,6 +16,8 @@ import shutil
 import sys
 import tempfile
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+
 import cases
 import checks
 import faults
