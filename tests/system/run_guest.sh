@@ -6,11 +6,13 @@
 #
 #   run_guest.sh --cache DIR --work DIR --kernel META_PACKAGE --busybox PACKAGE
 #                --console DEVICE --modules "NAME..." --disk QEMU_DEVICE
-#                --page-size BYTES [--dtb FILE] --abi NAME=BINARY [--abi ...]
-#                -- QEMU_PROGRAM QEMU_ARG...
+#                --page-size BYTES [--dtb FILE] [--kvm-cpu MODEL]
+#                --abi NAME=BINARY [--abi ...] -- QEMU_PROGRAM QEMU_ARG...
 #
 # BINARY is a device build with its guest_helper beside it; BYTES the guest
 # kernel's page size; DIR of --work holds the console log and disk images.
+# --kvm-cpu: the CPU is MODEL, under KVM where this machine's KVM can give
+# it every one of its features, emulated otherwise.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -19,7 +21,7 @@ fail() {
   exit 1
 }
 
-cache='' work='' kernel_package='' busybox_package='' console='' modules='' disk_device='' page_size='' dtb='' abis=''
+cache='' work='' kernel_package='' busybox_package='' console='' modules='' disk_device='' page_size='' dtb='' kvm_cpu='' abis=''
 while [ $# -gt 0 ]; do
   case $1 in
     --cache) cache=$2 ;;
@@ -31,6 +33,7 @@ while [ $# -gt 0 ]; do
     --disk) disk_device=$2 ;;
     --page-size) page_size=$2 ;;
     --dtb) dtb=$2 ;;
+    --kvm-cpu) kvm_cpu=$2 ;;
     --abi) abis="$abis $2" ;;
     --) shift; break ;;
     *) fail "unknown option $1" ;;
@@ -38,8 +41,18 @@ while [ $# -gt 0 ]; do
   shift 2
 done
 for value in "$cache" "$work" "$kernel_package" "$busybox_package" "$console" "$disk_device" "$page_size" "$abis" "$*"; do
-  [ -n "$value" ] || fail "every option but --dtb and --modules is needed, and a qemu command after --"
+  [ -n "$value" ] || fail "every option but --dtb, --kvm-cpu and --modules is needed, and a qemu command after --"
 done
+if [ -n "$kvm_cpu" ]; then
+  # A CPU that KVM cannot give all its features fails to start (enforce);
+  # one that can is still paused (-S) when timeout stops it (124).
+  probe=0
+  timeout 3 "$1" -accel kvm -cpu "$kvm_cpu,enforce" -M q35 -S -nodefaults -display none > /dev/null 2>&1 || probe=$?
+  accel=tcg
+  [ "$probe" -ne 124 ] || accel=kvm
+  echo "run_guest: a $kvm_cpu CPU, under $accel"
+  set -- "$@" -accel "$accel" -cpu "$kvm_cpu"
+fi
 for tool in "$1" python3 sfdisk cpio gzip; do
   command -v "$tool" > /dev/null || fail "$tool is not installed (scripts/install-deps.sh installs it)"
 done
