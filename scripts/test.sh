@@ -3,7 +3,7 @@
 # host binary and the four device binaries with warnings as errors, and runs
 # every test: unit tests; the end-to-end and fault cases against the host
 # build and each device build (under qemu where it needs it); the device
-# binaries' ELF, system-call and reproducibility checks; the guests; the
+# binaries' ELF and reproducibility checks; the guests; the
 # sanitizer build, valgrind and a bounded fuzz run. Ends with the fault
 # figures of each build.
 set -eu

@@ -23,8 +23,9 @@ class Case:
     stored: object = None           # misc afterwards begins with these bytes (or one of
                                     # a list of them); None: unchanged
     files: dict = field(default_factory=dict)  # name: bytes it holds, or None: absent
-    strace: Optional[list] = None   # strace -e options: the run is traced, on its
-    traced_path: Optional[str] = "" # first operand ("") or this path (None: all calls)
+    strace: Optional[list] = None   # strace -e options ("inject=..."): the run is traced
+    traced_path: Optional[str] = None  # strace keeps to it (-P); None: the first operand,
+                                    # "*": every call
     trace: list = field(default_factory=list)  # patterns the traced calls match, in order
     prefix: list = field(default_factory=list)  # words before the tool's command line
     prelude: list = field(default_factory=list)  # shell lines run first, in the sandbox
@@ -65,7 +66,7 @@ def behaviour(libc):
         Case("write_with_no_log_at_all", ["misc", "boot-recovery"], logd=None, stored=RECOVERY_RECORD),
         Case("hyphen_operand_is_a_path", ["-h"], misc=False, files={"-h": ERASED_RECORD},
              logged=[info(erasing("-h"))]),
-        Case("open_failure_on_the_kernel_logger", ["no/such/misc"], logd=None, kernel_logger=True,
+        Case("open_failure_logged_on_the_kernel_logger", ["no/such/misc"], logd=None, kernel_logger=True,
              misc=False, files={"no": None},
              logged=[info(erasing("no/such/misc")), error(not_found("no/such/misc"))]),
         Case("write_failure", ["/dev/full", "boot-recovery"],
@@ -89,10 +90,11 @@ def many_writers(count):
     commands = [b"cmd-%d-abcdefghijk" % i for i in range(10, 10 + count)]
     script = 'for i in $(seq 10 %d); do "$@" misc cmd-$i-abcdefghijk & done; wait' % (9 + count)
 
+    # Each entry is one writer's. Not all need arrive: logd's queue holds
+    # fewer than `count` entries, and a writer waits on it 100 ms at most.
     def judge(run, workdir):
         got = sorted(e.message for e in run.logd)
         want = sorted(writing(c[:14], "misc") for c in commands)
-        return [] if got == want else ["entries %r, not one per writer" % got]
+        return [] if set(got) <= set(want) and len(set(got)) == len(got) else ["entries %r" % got]
     return Case("many_writers_leave_one_whole_record", [], prints=BANNER * count, logged=None,
-                stored=[c[:14] for c in commands], prefix=["sh", "-c", script, "sh"],
-                judge=judge, suite="Faults")
+                stored=[c[:14] for c in commands], prefix=["sh", "-c", script, "sh"], judge=judge)

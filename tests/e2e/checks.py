@@ -21,8 +21,7 @@ def check(case, run, workdir, uid):
     if run.seconds > case.max_seconds:
         failures.append("took %.1f s (more than %s): it waited on something" % (run.seconds, case.max_seconds))
     failures += _target(case, workdir)
-    if case.logged is not None:
-        failures += _log(case, run, uid)
+    failures += _log(case, run, uid)
     if case.trace:
         failures += _trace(case.trace, run.trace)
     if case.judge:
@@ -33,8 +32,7 @@ def check(case, run, workdir, uid):
 def _target(case, workdir):
     failures = []
     if case.misc:
-        with open(os.path.join(workdir, "misc"), "rb") as f:
-            now = f.read()
+        now = _read(os.path.join(workdir, "misc"))
         stored = case.stored if isinstance(case.stored, list) else [case.stored or b""]
         if not any(now == s + ORIGINAL[len(s):] for s in stored):
             failures.append("misc afterwards %r, not %s then the original bytes" % (now[:32], stored))
@@ -42,7 +40,7 @@ def _target(case, workdir):
         path = os.path.join(workdir, os.fsencode(name) if isinstance(name, bytes) else name)
         if holds is None and os.path.lexists(path):
             failures.append("%r was created" % name)
-        elif holds is not None and (not os.path.isfile(path) or open(path, "rb").read() != holds):
+        elif holds is not None and (not os.path.isfile(path) or _read(path) != holds):
             failures.append("%r does not hold %r" % (name, holds))
     return failures
 
@@ -54,25 +52,28 @@ def _entries(where, got, want):
 
 
 def _log(case, run, uid):
-    want = list(case.logged)
-    failures = []
-    if case.logd:
+    """The entries against the row's (None: left to its judge), and every
+    entry's header: the main buffer, the sender's thread, real time."""
+    want, failures = case.logged, []
+    if want is not None and case.logd:
         failures += _entries("logd", run.logd, want)
-        failures += _entries("the kernel logger (logd was there)", run.kernel, []) if case.kernel_logger else []
-    elif case.kernel_logger:
+    elif want is not None and case.kernel_logger:
         failures += _entries("the kernel logger", run.kernel, want)
-    for e in run.logd:  # logd's header: the main buffer, the sender's thread, real time
-        if e.log_id != 0 or e.tid != e.pid & 0xffff or e.uid != uid:
+    if case.logd and case.kernel_logger:
+        failures += _entries("the kernel logger (logd was there)", run.kernel, [])
+    for e in run.logd:
+        if e.pid is None or e.log_id != 0 or e.tid != e.pid & 0xffff or e.uid != uid:
             failures.append("logd entry %r: log id %s, thread %s, from pid %s uid %s" %
                             (e.message, e.log_id, e.tid, e.pid, e.uid))
-        if not run.started <= e.seconds <= run.ended:
-            failures.append("logd entry %r stamped %s, not within the run's %s..%s" %
-                            (e.message, e.seconds, run.started, run.ended))
+    for e in run.logd + [r.entry for r in run.pmsg]:
+        if not (run.started <= e.seconds <= run.ended and e.nanoseconds < 10 ** 9):
+            failures.append("entry %r stamped %s.%09d, not within the run's %s..%s" %
+                            (e.message, e.seconds, e.nanoseconds, run.started, run.ended))
     if case.pmsg:
-        failures += _entries("/dev/pmsg0", [r.entry for r in run.pmsg], want)
+        failures += _entries("/dev/pmsg0", [r.entry for r in run.pmsg], want or [])
         for i, r in enumerate(run.pmsg):
             twin = run.logd[i] if i < len(run.logd) else None
-            if (r.magic, r.length, r.uid) != (ord("l"), r.size, uid) or r.pid != r.entry.tid or \
+            if (r.magic, r.length, r.uid, r.entry.log_id) != (ord("l"), r.size, uid, 0) or r.pid != r.entry.tid or \
                     (twin and (r.pid, r.entry.seconds, r.entry.nanoseconds) !=
                      (twin.pid & 0xffff, twin.seconds, twin.nanoseconds)):
                 failures.append("pmsg record %d: %r, against logd's %r" % (i, r, twin))
@@ -84,3 +85,8 @@ def _trace(patterns, lines):
         return []
     return ["calls on the path, as strace traced them:\n    " + "\n    ".join(lines) +
             "\n  not matching, in order:\n    " + "\n    ".join(patterns)]
+
+
+def _read(path):
+    with open(path, "rb") as f:
+        return f.read()

@@ -5,6 +5,7 @@ cannot be written; a log that is missing, full, refusing, restarting or
 gone. Nothing may be lost: the record is exact or the failure is logged,
 and bytes after the record never change."""
 import errno
+import re
 
 from cases import Case, error, info
 from expected import ERASED_RECORD, RECOVERY_RECORD, erasing, reason, write_failed, writing
@@ -22,18 +23,25 @@ def injected(call, result):
     return r"%s\(.*\) = %s \(INJECTED\)$" % (call, result)
 
 
+def three_busy_sends(run, workdir):
+    """The entry was refused three times (EAGAIN), then sent."""
+    busy = [line for line in run.trace if re.match(injected("writev", "-1 EAGAIN .*"), line)]
+    return [] if len(busy) == 3 and re.match(r"writev\(.*\) = \d+$", run.trace[3]) else [
+        "sends to logd, as strace traced them: %r" % run.trace[:4]]
+
+
 def storage(libc):
     def fault(name, inject, trace, stored=RECOVERY_RECORD, fails=None, **more):
         failure = [error(write_failed("misc", reason(libc, fails)))] if fails else []
         return Case(name, ["misc", "boot-recovery"], strace=["inject=" + inject] if inject else [],
-                    trace=trace, stored=stored, logged=[WRITING] + failure, suite="Faults", **more)
+                    trace=trace, stored=stored, logged=[WRITING] + failure, **{"suite": "Faults", **more})
     return [
-        fault("one_write_only_open_then_write_sync_close", None, [OPEN, WRITE, FSYNC, CLOSE]),
+        fault("one_write_only_open_then_write_sync_close", None, [OPEN, WRITE, FSYNC, CLOSE], suite="Cases"),
         fault("write_interrupted_once", "write:error=EINTR:when=1",
               [OPEN, injected("write", "-1 EINTR .*"), WRITE, FSYNC, CLOSE]),
         # strace's retval= skips the call itself: the retry's bytes, the
         # rest of the record, land at offset 0.
-        fault("write_takes_5_bytes_then_the_rest", "write:retval=5:when=1",
+        fault("write_returns_5_then_the_rest_is_written", "write:retval=5:when=1",
               [OPEN, injected("write", "5"), r'write\(\d+, "recovery\\0", 9\) = 9$', FSYNC, CLOSE],
               stored=b"recovery\0"),
         fault("write_fails_EIO", "write:error=EIO", [OPEN, injected("write", "-1 EIO .*"), CLOSE],
@@ -68,9 +76,11 @@ def output_and_log(libc):
     full = ["/dev/full", "boot-recovery"]
     full_failed = [info(writing("boot-recovery", "/dev/full")),
                    error(write_failed("/dev/full", reason(libc, errno.ENOSPC)))]
-    # The open of /dev/full waits 300 ms, so that logd changes between the
-    # run's two entries.
-    between_entries = dict(strace=["inject=openat:delay_enter=300000"], traced_path="/dev/full")
+    # The open of /dev/full waits a second, so that logd changes between the
+    # run's two entries (logd.Logd fails the run if the second came first).
+    between_entries = dict(strace=["inject=openat:delay_enter=1000000"], traced_path="/dev/full",
+                           trace=[r'openat\(AT_FDCWD, "/dev/full", .*\) = \d+ \(DELAYED\)$',
+                                  r"write\(.*\) = -1 ENOSPC .*", CLOSE])
     return [
         # The log's descriptors stay off 0..2: output flushed at exit never
         # lands in the log.
@@ -82,13 +92,14 @@ def output_and_log(libc):
         amid("stdout_on_dev_full", out="full"),
         amid("stdout_reader_gone", out="gone"),  # SIGPIPE ignored: the exit status stays 0
         amid("logd_queue_full", logd="queue_full", logged=[], max_seconds=3),
-        amid("logd_busy_for_three_sends", strace=["inject=writev:error=EAGAIN:when=1..3"], traced_path=None),
+        amid("logd_busy_for_three_sends", strace=["trace=writev", "inject=writev:error=EAGAIN:when=1..3"],
+             traced_path="*", judge=three_busy_sends),
         amid("logd_refuses_kernel_logger_there", logd="refusing", kernel_logger=True, logged=[]),
-        amid("logd_and_kernel_logger_both_there", kernel_logger=True),
+        amid("logd_and_kernel_logger_both_there", kernel_logger=True, suite="Cases"),
         Case("logd_restarts_between_entries", full, logd="restarting", logged=full_failed,
              suite="Faults", **between_entries),
         Case("logd_gone_after_first_entry_kernel_logger_there", full, logd="vanishing",
              kernel_logger=True, logged=full_failed[:1], suite="Faults", **between_entries),
-        Case("pmsg_copy_beside_logd", full, pmsg=True, logged=full_failed, suite="Faults"),
-        amid("pmsg_copy_without_logd", logd=None, pmsg=True),
+        Case("pmsg_copy_beside_logd", full, pmsg=True, logged=full_failed),
+        amid("pmsg_copy_without_logd", logd=None, pmsg=True, suite="Cases"),
     ]

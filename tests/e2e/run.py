@@ -29,19 +29,20 @@ QEMU = {"host": None, "armeabi-v7a": "qemu-arm", "arm64-v8a": "qemu-aarch64", "x
 
 
 def command_line(case, options, workdir):
-    """The run's argv: the row's prefix, strace, qemu, the exec prefix, the
-    binary, the operands."""
+    """The run's argv: setpriv, strace, the row's prefix (inside strace, so
+    that prlimit leaves strace's own trace alone), qemu, the exec prefix,
+    the binary, the operands."""
     binary = options.binary
     if case.as_nobody:  # the build tree may lie where uid 65534 cannot reach
         binary = shutil.copy(binary, os.path.join(workdir, "bootnote"))
     argv = list(case.prefix) + ([QEMU[options.abi]] if QEMU[options.abi] else [])
     argv += options.exec_prefix.split() + [binary] + list(case.operands)
     if case.strace is not None:
-        path = case.traced_path if case.traced_path != "" else case.operands[0]
+        path = case.operands[0] if case.traced_path is None else case.traced_path
         # LeakSanitizer cannot run under ptrace: a sanitizer build's traced
         # runs go without it.
         argv = ["strace", "-f", "--quiet=all", "-o", workdir + "/.dev/trace", "-E", "ASAN_OPTIONS=detect_leaks=0"] + \
-            (["-P", path] if path else []) + [w for option in case.strace for w in ("-e", option)] + argv
+            (["-P", path] if path != "*" else []) + [w for option in case.strace for w in ("-e", option)] + argv
     if case.as_nobody:
         argv = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + argv
     return argv
@@ -51,7 +52,7 @@ def run_case(case, options):
     """Runs one row; returns its failures, or raises Skip."""
     if case.as_nobody and os.geteuid() != 0:
         raise Skip("needs root, to run as another user")
-    workdir = tempfile.mkdtemp(prefix="bootnote-e2e-")
+    workdir, fake = tempfile.mkdtemp(prefix="bootnote-e2e-"), None
     try:
         os.chmod(workdir, 0o755)  # so that only misc's own mode can refuse
         if case.misc:
@@ -69,9 +70,11 @@ def run_case(case, options):
                 got.trace = [re.sub(r"\) +=", ") =", c) for c in calls if not c.startswith("---")]
         uid = 65534 if case.as_nobody else os.geteuid()
         return checks.check(case, got, workdir, uid)
-    except (TimeoutError, ValueError, OSError) as failure:
+    except Exception as failure:  # the harness's own trouble fails the case, not the run
         return ["%s: %s" % (type(failure).__name__, failure)]
     finally:
+        if fake:
+            fake.close()
         shutil.rmtree(workdir)
 
 
@@ -91,9 +94,11 @@ def main():
         sys.exit("run.py: %s is not built" % options.binary)
     libc = "glibc" if options.abi == "host" else "musl"
     table = cases.behaviour(libc) + faults.storage(libc) + faults.output_and_log(libc)
-    selected = [c for c in table if any(fnmatch.fnmatchcase(c.suite + "." + c.name, p) for p in options.patterns)]
-    if not selected:
-        sys.exit("run.py: no case matches %s" % " ".join(options.patterns))
+    names = {c.suite + "." + c.name: c for c in table}
+    for pattern in options.patterns:
+        if not fnmatch.filter(names, pattern):
+            sys.exit("run.py: no case matches %s" % pattern)
+    selected = [c for name, c in names.items() if any(fnmatch.fnmatchcase(name, p) for p in options.patterns)]
     ci = os.environ.get("CI") == "true"
     tally = {"passed": 0, "failed": 0, "skipped": 0}
     fault_tally = dict(tally)

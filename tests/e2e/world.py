@@ -52,10 +52,12 @@ def run(argv, workdir, dev, logd=None, kernel_logger=False, pmsg=False, out="fil
             os.close(reader)
         else:
             stdout = kept
-        process = subprocess.Popen(sandbox + argv, stdin=subprocess.DEVNULL, stdout=stdout, stderr=err,
-                                   start_new_session=True)
-        if out in ("full", "gone"):
-            os.close(stdout)
+        try:
+            process = subprocess.Popen(sandbox + argv, stdin=subprocess.DEVNULL, stdout=stdout, stderr=err,
+                                       start_new_session=True)
+        finally:
+            if out in ("full", "gone"):
+                os.close(stdout)
         while process.poll() is None:
             if time.monotonic() - start > time_limit:
                 os.killpg(process.pid, signal.SIGKILL)
@@ -66,7 +68,7 @@ def run(argv, workdir, dev, logd=None, kernel_logger=False, pmsg=False, out="fil
                 logd.receive()
     result.seconds, result.ended, result.status = time.monotonic() - start, int(time.time()), process.returncode
     if logd:
-        logd.receive()
+        logd.receive(after_the_run=True)
         result.logd = logd.entries
     result.out = _read(stdout_path) if out == "file" else b""
     result.err = _read(dev + "/stderr")

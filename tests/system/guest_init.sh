@@ -24,9 +24,18 @@ mount -t tmpfs tmp /tmp
 echo 360000 > /proc/sys/vm/dirty_expire_centisecs
 echo 360000 > /proc/sys/vm/dirty_writeback_centisecs
 
+# settle COMMAND...: runs COMMAND every 10 ms until it succeeds, for
+# about 5 s at most, so that a helper or binary that cannot run fails its
+# checks rather than hanging the guest.
+settle() {
+  tries=0
+  until "$@" 2> /dev/null; do [ $((tries += 1)) -le 500 ] || return 0; usleep 10000; done
+}
+
 for module in /modules/*.ko; do [ ! -e "$module" ] || insmod "$module"; done
 abis=$(ls /abis)
-# Three disks for each ABI.
+# Three disks for each ABI, however slow the emulated machine (run_guest.sh
+# bounds the whole boot).
 until [ "$(find /sys/block -name 'vd*' | wc -l)" -ge $(($(echo "$abis" | wc -w) * 3)) ]; do usleep 10000; done
 
 # Links by partition name under each disk's controller, as ueventd makes
@@ -38,19 +47,11 @@ for disk in /sys/block/vd*; do
   for part in "$disk"/vd*; do
     node=$(basename "$part")
     name=$(sed -n 's/^PARTNAME=//p' "$part/uevent")
-    until [ -b "/dev/$node" ]; do usleep 1000; done
+    settle [ -b "/dev/$node" ]
     ln -s "/dev/$node" "$links/$name"
     [ "$name" != misc ] || echo "$links/misc $(cat "$part/start")" > "/tmp/misc/$(cat "$disk/serial")"
   done
 done
-
-# settle COMMAND...: runs COMMAND every 10 ms until it succeeds, for
-# about 5 s at most, so that a helper or binary that cannot run fails its
-# checks rather than hanging the guest.
-settle() {
-  tries=0
-  until "$@" 2> /dev/null; do [ $((tries += 1)) -le 500 ] || return 0; usleep 10000; done
-}
 
 # map K: a run of ABI K's binary waits in its open of a FIFO while its
 # mappings are read; then the FIFO is read.
@@ -83,7 +84,7 @@ run_case() {
       # The holder opens misc first, so the tool's close is not its last
       # one, which would sync it whatever the tool did.
       sleep 100000 <> "$misc" &
-      until [ "$(readlink "/proc/$!/fd/0")" = "$(readlink -f "$misc")" ]; do usleep 1000; done
+      settle [ "$(readlink "/proc/$!/fd/0")" = "$(readlink -f "$misc")" ]
       ;;
   esac
   "$dir/guest_helper" logd /dev/socket/logdw > /tmp/log &

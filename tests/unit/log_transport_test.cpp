@@ -28,12 +28,15 @@ TEST(LogdGone, LaterEntriesNeverFallBackToTheKernelLogger) {
   int logd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   ASSERT_EQ(bind(logd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << strerror(errno);
 
+  errno = EBADF;
   __android_log_write(ANDROID_LOG_INFO, "bootnote", "first");
+  EXPECT_EQ(errno, EBADF) << "errno changed by a send to logd";
   char datagram[256];
   EXPECT_GT(recv(logd, datagram, sizeof datagram, MSG_DONTWAIT), 0) << "the first entry reaches logd";
   close(logd);
   unlink(address.sun_path);
   for (const char* text : {"second", "third", "fourth"}) __android_log_write(ANDROID_LOG_INFO, "bootnote", text);
+  EXPECT_EQ(errno, EBADF) << "errno changed by a send to a logd that went";
   EXPECT_EQ(lseek(kernel_log, 0, SEEK_END), 0) << "entries went to the kernel logger";
 }
 
