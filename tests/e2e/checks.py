@@ -4,6 +4,7 @@ record unchanged, every entry well stamped). Each check returns failures as
 text naming what differed; an empty list is a pass."""
 import os
 import re
+from pathlib import Path
 
 from expected import TAG
 
@@ -32,7 +33,7 @@ def check(case, run, workdir, uid):
 def _target(case, workdir):
     failures = []
     if case.misc:
-        now = _read(os.path.join(workdir, "misc"))
+        now = Path(os.path.join(workdir, "misc")).read_bytes()
         stored = case.stored if isinstance(case.stored, list) else [case.stored or b""]
         if not any(now == s + ORIGINAL[len(s):] for s in stored):
             failures.append("misc afterwards %r, not %s then the original bytes" % (now[:32], stored))
@@ -40,7 +41,7 @@ def _target(case, workdir):
         path = os.path.join(workdir, os.fsencode(name) if isinstance(name, bytes) else name)
         if holds is None and os.path.lexists(path):
             failures.append("%r was created" % name)
-        elif holds is not None and (not os.path.isfile(path) or _read(path) != holds):
+        elif holds is not None and (not os.path.isfile(path) or Path(path).read_bytes() != holds):
             failures.append("%r does not hold %r" % (name, holds))
     return failures
 
@@ -85,8 +86,3 @@ def _trace(patterns, lines):
         return []
     return ["calls on the path, as strace traced them:\n    " + "\n    ".join(lines) +
             "\n  not matching, in order:\n    " + "\n    ".join(patterns)]
-
-
-def _read(path):
-    with open(path, "rb") as f:
-        return f.read()

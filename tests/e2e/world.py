@@ -6,9 +6,11 @@ import select
 import signal
 import subprocess
 import time
+from pathlib import Path
 from dataclasses import dataclass, field
 
 import entries
+
 
 @dataclass
 class Run:
@@ -27,8 +29,9 @@ class Run:
 def run(argv, workdir, dev, logd=None, kernel_logger=False, pmsg=False, out="file",
         prelude=(), time_limit=10):
     """Runs argv in the sandbox, in `workdir`, the log's files and the run's
-    output kept in `dev` (where a Logd's directory belongs too). out: "file" (kept), "closed", "full"
-    (/dev/full) or "gone" (a pipe whose reader has gone)."""
+    output kept in `dev` (where a Logd's directory belongs too). out: "file"
+    (kept), "closed", "full" (/dev/full) or "gone" (a pipe whose reader has
+    gone)."""
     os.makedirs(dev, exist_ok=True)
     sandbox = ["bwrap", "--die-with-parent", "--bind", "/", "/", "--dev", "/dev"]
     if logd:
@@ -70,12 +73,12 @@ def run(argv, workdir, dev, logd=None, kernel_logger=False, pmsg=False, out="fil
     if logd:
         logd.receive(after_the_run=True)
         result.logd = logd.entries
-    result.out = _read(stdout_path) if out == "file" else b""
-    result.err = _read(dev + "/stderr")
+    result.out = Path(stdout_path).read_bytes() if out == "file" else b""
+    result.err = Path(dev + "/stderr").read_bytes()
     if kernel_logger:
-        result.kernel = entries.kernel_entries(_read(dev + "/log/main"))
+        result.kernel = entries.kernel_entries(Path(dev + "/log/main").read_bytes())
     if pmsg:
-        result.pmsg = entries.pmsg_records(_read(dev + "/pmsg0"))
+        result.pmsg = entries.pmsg_records(Path(dev + "/pmsg0").read_bytes())
     return result
 
 
@@ -85,8 +88,3 @@ def _device_file(path):
     open(path, "wb").close()
     os.chmod(path, 0o666)
     return path
-
-
-def _read(path):
-    with open(path, "rb") as f:
-        return f.read()

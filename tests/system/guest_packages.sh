@@ -20,7 +20,8 @@ done
 # cache, fetched once: a mirror caught mid-sync on another architecture
 # (apt then keeps none of that suite's lists) cannot hide this one's. Lists
 # that did arrive are kept.
-arch=${busybox_package##*:} lists=$cache/lists-${busybox_package##*:}
+arch=${busybox_package##*:}
+lists=$cache/lists-$arch
 guest_apt() {
   tool=$1
   shift
