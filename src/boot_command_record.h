@@ -47,8 +47,11 @@ struct boot_command_write_result {
 // write-only and created when absent (mode 0666 less the umask); it is never
 // truncated, so on a device node or an image file only the first
 // BOOT_COMMAND_SIZE bytes change. The bytes are forced to storage before the
-// close, except where the file cannot be synced (pipes, /dev/null). Retries
-// interrupted calls and completes short writes. Prints and logs nothing.
+// close. A file that cannot be synced (EINVAL, EROFS) is written when it is
+// a pipe, socket or character device such as /dev/null, which keep nothing
+// to lose; on a regular file or a block device that refusal is a failure.
+// Retries interrupted calls and completes short writes. Prints and logs
+// nothing.
 boot_command_write_result write_boot_command_record(
     const char* path, const boot_command_record& record);
 

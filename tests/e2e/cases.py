@@ -1,6 +1,7 @@
 """The shape of an end-to-end case, and the tool's behaviour as a table of
-them (suite "Cases"). A row names only what differs from the defaults;
-tests/README.md says how to add one."""
+them: suite "Cases", every row of this file (faults.py holds suite "Faults").
+A row names only what differs from the defaults; tests/README.md says how to
+add one."""
 import errno
 from dataclasses import dataclass, field
 from typing import Callable, Optional
@@ -32,7 +33,6 @@ class Case:
     as_nobody: bool = False         # run as uid 65534; misc is root's, mode 0600
     max_seconds: float = 5          # a run waits on nothing: seconds mean a hang
     judge: Optional[Callable] = None  # more checks: judge(run, workdir) -> [failure]
-    suite: str = "Cases"
 
 
 def info(message):
@@ -42,6 +42,13 @@ def info(message):
 def error(message):
     return (ERROR, message)
 
+
+# The calls on misc, as strace shows them: the one open (write-only, never
+# truncating nor appending), the record, the sync, the close.
+OPEN = r'openat\(AT_FDCWD, "misc", O_WRONLY\|O_CREAT(?!.*O_(TRUNC|APPEND|RDWR))[A-Z_|]*, 0666\) = \d+$'
+WRITE = r'write\(\d+, "boot-recovery\\0", 14\) = 14$'
+FSYNC = r'fsync\(\d+\) = 0$'
+CLOSE = r'close\(\d+\) = 0$'
 
 LONG_PATH = "x/" + "p" * 5000
 ODD_PATH = 'm\n"%s%n".img'
@@ -54,13 +61,17 @@ def cut(message):
 
 
 def behaviour(libc):
+    writes = [info(writing("boot-recovery", "misc"))]
+    full_failed = [info(writing("boot-recovery", "/dev/full")),
+                   error(write_failed("/dev/full", reason(libc, errno.ENOSPC)))]
     return [
         Case("no_operands", [], prints=BANNER + USAGE, logged=[error(USAGE_ERROR)]),
         Case("three_operands", ["misc", "boot-recovery", "x"], prints=BANNER + USAGE,
              logged=[error(USAGE_ERROR)]),
         Case("erase", ["misc"], stored=ERASED_RECORD, logged=[info(erasing("misc"))]),
-        Case("write", ["misc", "boot-recovery"], stored=RECOVERY_RECORD,
-             logged=[info(writing("boot-recovery", "misc"))]),
+        Case("write", ["misc", "boot-recovery"], stored=RECOVERY_RECORD, logged=writes),
+        Case("one_write_only_open_then_write_sync_close", ["misc", "boot-recovery"], strace=[],
+             trace=[OPEN, WRITE, FSYNC, CLOSE], stored=RECOVERY_RECORD, logged=writes),
         Case("write_20_bytes_cut", ["misc", "boot-recovery-wipe12"], stored=b"boot-recovery-",
              logged=[info(writing("boot-recovery-", "misc"))]),
         Case("write_with_no_log_at_all", ["misc", "boot-recovery"], logd=None, stored=RECOVERY_RECORD),
@@ -69,9 +80,7 @@ def behaviour(libc):
         Case("open_failure_logged_on_the_kernel_logger", ["no/such/misc"], logd=None, kernel_logger=True,
              misc=False, files={"no": None},
              logged=[info(erasing("no/such/misc")), error(not_found("no/such/misc"))]),
-        Case("write_failure", ["/dev/full", "boot-recovery"],
-             logged=[info(writing("boot-recovery", "/dev/full")),
-                     error(write_failed("/dev/full", reason(libc, errno.ENOSPC)))]),
+        Case("write_failure", ["/dev/full", "boot-recovery"], logged=full_failed),
         Case("no_permission", ["misc", "boot-recovery"], as_nobody=True,
              logged=[info(writing("boot-recovery", "misc")), error(not_found("misc"))]),
         Case("path_longer_than_path_max", [LONG_PATH],
@@ -81,6 +90,11 @@ def behaviour(libc):
         Case("command_with_formats_and_control_bytes", ["misc", ODD_COMMAND],
              stored=ODD_COMMAND + bytes(14 - len(ODD_COMMAND)),
              logged=[info(writing(ODD_COMMAND, "misc"))]),
+        Case("logd_and_kernel_logger_both_there", ["misc", "boot-recovery"], kernel_logger=True,
+             stored=RECOVERY_RECORD, logged=writes),
+        Case("pmsg_copy_beside_logd", ["/dev/full", "boot-recovery"], pmsg=True, logged=full_failed),
+        Case("pmsg_copy_without_logd", ["misc", "boot-recovery"], logd=None, pmsg=True,
+             stored=RECOVERY_RECORD, logged=writes),
         many_writers(16),
     ]
 
@@ -91,10 +105,12 @@ def many_writers(count):
     script = 'for i in $(seq 10 %d); do "$@" misc cmd-$i-abcdefghijk & done; wait' % (9 + count)
 
     # Each entry is one writer's. Not all need arrive: logd's queue holds
-    # fewer than `count` entries, and a writer waits on it 100 ms at most.
+    # fewer than `count` entries, and a writer waits on it 100 ms at most;
+    # but the first finds the queue empty.
     def judge(run, workdir):
         got = sorted(e.message for e in run.logd)
-        want = sorted(writing(c[:14], "misc") for c in commands)
-        return [] if set(got) <= set(want) and len(set(got)) == len(got) else ["entries %r" % got]
+        want = {writing(c[:14], "misc") for c in commands}
+        return [] if got and set(got) <= want and len(set(got)) == len(got) else [
+            "entries %r: want 1 to %d of %r, none twice" % (got, count, sorted(want))]
     return Case("many_writers_leave_one_whole_record", [], prints=BANNER * count, logged=None,
                 stored=[c[:14] for c in commands], prefix=["sh", "-c", script, "sh"], judge=judge)

@@ -93,28 +93,30 @@ def main():
     if not os.access(options.binary, os.X_OK):
         sys.exit("run.py: %s is not built" % options.binary)
     libc = "glibc" if options.abi == "host" else "musl"
-    table = cases.behaviour(libc) + faults.storage(libc) + faults.output_and_log(libc)
-    names = {c.suite + "." + c.name: c for c in table}
+    # A row's suite is its file's.
+    table = [("Cases", c) for c in cases.behaviour(libc)] + \
+        [("Faults", c) for c in faults.storage(libc) + faults.output_and_log(libc)]
+    names = {suite + "." + c.name: (suite, c) for suite, c in table}
     for pattern in options.patterns:
         if not fnmatch.filter(names, pattern):
             sys.exit("run.py: no case matches %s" % pattern)
-    selected = [c for name, c in names.items() if any(fnmatch.fnmatchcase(name, p) for p in options.patterns)]
+    selected = [row for name, row in names.items() if any(fnmatch.fnmatchcase(name, p) for p in options.patterns)]
     ci = os.environ.get("CI") == "true"
     tally = {"passed": 0, "failed": 0, "skipped": 0}
     fault_tally = dict(tally)
-    for case in selected:
+    for suite, case in selected:
         try:
             failures = run_case(case, options)
             outcome = "failed" if failures else "passed"
         except Skip as why:
             failures, outcome = ([str(why) + " (CI=true: not skipped)"], "failed") if ci else ([], "skipped")
-            print("SKIP %s.%s: %s" % (case.suite, case.name, why))
+            print("SKIP %s.%s: %s" % (suite, case.name, why))
         if outcome != "skipped":
-            print("%s %s.%s" % ("FAIL" if failures else "PASS", case.suite, case.name))
+            print("%s %s.%s" % ("FAIL" if failures else "PASS", suite, case.name))
         for failure in failures:
             print("  " + failure.replace("\n", "\n  "))
         tally[outcome] += 1
-        if case.suite == "Faults":
+        if suite == "Faults":
             fault_tally[outcome] += 1
     print("%(passed)d passed, %(failed)d failed, %(skipped)d skipped" % tally)
     faulted = sum(fault_tally.values())

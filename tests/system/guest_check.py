@@ -19,8 +19,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.realpath(__file__)), "..
 from entries import logd_entry  # noqa: E402
 from expected import BANNER, ERROR, INFO, RECOVERY_RECORD, TAG, reason, write_failed, writing  # noqa: E402
 
-# HOW: plain, old-kernel (under the ABI's oldest kernel's call table) or held
-# (misc held open by another process). DISK: phone, readonly or flushfail.
+# HOW: plain, old-kernel (under the ABI's oldest kernel's call table),
+# refuse-fsync-ERRNO (every fsync answered ERRNO) or held (misc held open by
+# another process). DISK: phone, readonly or flushfail.
 # RECORD: misc's first 14 bytes afterwards (None: not judged). ERROR: errno.
 Case = namedtuple("Case", "name how disk command record error")
 CASES = [
@@ -28,6 +29,9 @@ CASES = [
     Case("old_kernel_write", "old-kernel", "phone", "boot-oldlinux", b"boot-oldlinux\0", None),
     Case("read_only", "plain", "readonly", "boot-recovery", None, errno.EPERM),
     Case("flush_fails", "plain", "flushfail", "boot-recovery", None, errno.EIO),
+    # A block device holds data: its refused sync is a failure.
+    Case("fsync_refused_EINVAL", "refuse-fsync-%d" % errno.EINVAL, "phone", "boot-refused", None, errno.EINVAL),
+    Case("fsync_refused_EROFS", "refuse-fsync-%d" % errno.EROFS, "phone", "boot-refused", None, errno.EROFS),
     # Last: the power is cut after it, and the phone disk must hold its record.
     Case("power_cut", "held", "phone", "boot-powercut", b"boot-powercut\0", None),
 ]

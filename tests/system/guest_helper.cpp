@@ -8,10 +8,13 @@
 //   guest_helper old-kernel PROGRAM [ARG...]
 //                             runs PROGRAM with only the system calls of the
 //                             oldest kernel its ABI's first Android release ran
+//   guest_helper refuse-fsync ERRNO PROGRAM [ARG...]
+//                             runs PROGRAM with every fsync answered ERRNO
 #include <errno.h>
 #include <signal.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -66,28 +69,41 @@ constexpr long kProbeNew = 318, kProbeOld = 228;
 #error "guest_helper: no old-kernel call table for this architecture"
 #endif
 
-// Installs the table (ENOSYS for every call that kernel lacked; a call of
-// another architecture kills), proves that it bites, and executes argv[0]
-// with argv. Returns only on failure, with 125.
-int old_kernel(char** argv) {
+// Installs a table that answers each call in `refused` (half-open ranges)
+// with `error`, lets every other call through and kills a call of another
+// architecture. Returns false, saying why, when it cannot.
+template <size_t kRanges>
+bool refuse_calls(const number_range (&refused)[kRanges], uint32_t error) {
   // Checks the architecture, loads the number, then two jumps per range:
   // below first, or at or above end, on to the next range; else refuse.
   // After the last range: allow.
-  constexpr size_t kRanges = sizeof kMissing / sizeof kMissing[0];
   constexpr size_t kAllow = 4 + 2 * kRanges, kRefuse = kAllow + 1;
   sock_filter filter[kRefuse + 1] = {{kLoadWord, 0, 0, kArchOffset}, {kJumpIfEqual, 1, 0, kAuditArch},
                                      {kReturn, 0, 0, kRetKill}, {kLoadWord, 0, 0, kNumberOffset}};
   for (size_t i = 0, at = 4; i < kRanges; ++i, at += 2) {
-    filter[at] = {kJumpIfAtLeast, 0, 1, kMissing[i].first};
-    filter[at + 1] = {kJumpIfAtLeast, 0, static_cast<uint8_t>(kRefuse - (at + 2)), kMissing[i].end};
+    filter[at] = {kJumpIfAtLeast, 0, 1, refused[i].first};
+    filter[at + 1] = {kJumpIfAtLeast, 0, static_cast<uint8_t>(kRefuse - (at + 2)), refused[i].end};
   }
   filter[kAllow] = {kReturn, 0, 0, kRetAllow};
-  filter[kRefuse] = {kReturn, 0, 0, kRetErrno | ENOSYS};
+  filter[kRefuse] = {kReturn, 0, 0, kRetErrno | error};
   sock_fprog program = {static_cast<unsigned short>(kRefuse + 1), filter};
   if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || syscall(SYS_seccomp, 1 /* SET_MODE_FILTER */, 0, &program) != 0) {
-    perror("guest_helper old-kernel: seccomp");
-    return 125;
+    perror("guest_helper: seccomp");
+    return false;
   }
+  return true;
+}
+
+int run(char** argv) {
+  execv(argv[0], argv);
+  perror("guest_helper: exec");
+  return 125;
+}
+
+// Runs argv under the old kernel's table (ENOSYS for every call it lacked),
+// once a probe shows that the table bites. Returns only on failure, with 125.
+int old_kernel(char** argv) {
+  if (!refuse_calls(kMissing, ENOSYS)) return 125;
   char random[4];
   timespec now;
   long refused = syscall(kProbeNew, random, sizeof random, 0);
@@ -98,9 +114,14 @@ int old_kernel(char** argv) {
             refused, kProbeOld, allowed);
     return 125;
   }
-  execv(argv[0], argv);
-  perror("guest_helper old-kernel: exec");
-  return 125;
+  return run(argv);
+}
+
+// Runs argv with fsync answered `error`, as a file system that refuses it
+// does, on whatever file argv writes.
+int refuse_fsync(uint32_t error, char** argv) {
+  constexpr number_range kFsync[] = {{SYS_fsync, SYS_fsync + 1}};
+  return refuse_calls(kFsync, error) ? run(argv) : 125;
 }
 
 volatile sig_atomic_t g_stop = 0;
@@ -139,8 +160,10 @@ int main(int argc, char** argv) {
   const char* mode = argc > 1 ? argv[1] : "";
   if (strcmp(mode, "logd") == 0 && argc == 3) return logd(argv[2]);
   if (strcmp(mode, "old-kernel") == 0 && argc > 2) return old_kernel(argv + 2);
+  if (strcmp(mode, "refuse-fsync") == 0 && argc > 3) return refuse_fsync(atoi(argv[2]), argv + 3);
   if (strcmp(mode, "hex") != 0 || argc != 2) {
-    fprintf(stderr, "usage: guest_helper logd PATH | hex | old-kernel PROGRAM [ARG...]\n");
+    fprintf(stderr, "usage: guest_helper logd PATH | hex | old-kernel PROGRAM [ARG...] |"
+            " refuse-fsync ERRNO PROGRAM [ARG...]\n");
     return 2;
   }
   int c, count = 0;

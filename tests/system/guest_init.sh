@@ -80,6 +80,10 @@ run_case() {
       # table the C library must find none either, and make the calls.
       [ ! -e /proc/sys/abi/vsyscall32 ] || echo 0 > /proc/sys/abi/vsyscall32
       ;;
+    refuse-fsync-*)
+      # The kernel answers the tool's fsync with that errno, on a real disk.
+      set -- "$dir/guest_helper" refuse-fsync "${how#refuse-fsync-}" "$@"
+      ;;
     held)
       # The holder opens misc first, so the tool's close is not its last
       # one, which would sync it whatever the tool did.

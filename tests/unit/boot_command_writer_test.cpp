@@ -86,6 +86,8 @@ TEST(WriteBootCommandRecord, CreatesAMissingFileWithTheUmasksMode) {
 TEST(WriteBootCommandRecord, ReportsWhatFailed) {
   temp_dir dir;
   std::string missing_dir = dir.path() + "/no/such/dir";
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0) << strerror(errno);
   struct {
     std::string path;
     boot_command_write_status status;
@@ -94,14 +96,17 @@ TEST(WriteBootCommandRecord, ReportsWhatFailed) {
       {missing_dir + "/misc", BOOT_COMMAND_NOT_OPENED, ENOENT},
       {dir.path(), BOOT_COMMAND_NOT_OPENED, EISDIR},
       {"/dev/full", BOOT_COMMAND_NOT_WRITTEN, ENOSPC},
-      // Cannot be synced, and need not be: still written.
+      // Cannot be synced (EINVAL), and need not be: still written.
       {"/dev/null", BOOT_COMMAND_WRITTEN, 0},
+      {"/proc/self/fd/" + std::to_string(pipe_ends[1]), BOOT_COMMAND_WRITTEN, 0},
   };
   for (const auto& c : cases) {
     boot_command_write_result result = write_boot_command_record(c.path.c_str(), make_boot_command_record("boot"));
     EXPECT_EQ(result.status, c.status) << c.path;
     EXPECT_EQ(result.error, c.error) << c.path;
   }
+  close(pipe_ends[0]);
+  close(pipe_ends[1]);
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "/no")) << "a failed open created something";
 }
 
