@@ -1,11 +1,23 @@
 #!/bin/sh
 # Builds the release: the stripped device binary of every Android ABI, from
-# what is committed, in a fresh tree, and their checksums.
+# what is committed, in a fresh tree; the module that installs the right one
+# on a rooted phone; and their checksums.
 #   scripts/release.sh     -> dist/bootnote-VERSION-ABI for armeabi-v7a,
-#                             arm64-v8a, x86 and x86_64; dist/SHA256SUMS
+#                             arm64-v8a, x86 and x86_64,
+#                             dist/bootnote-VERSION-module.zip, dist/SHA256SUMS
+#   RELEASE_URL=https://HOST/PATH scripts/release.sh
+#                          -> also dist/update.json and dist/changelog.md, for
+#                             the managers' updates from RELEASE_URL, where
+#                             every file of dist/ is to be published
 # VERSION is the VERSION file's, or else what git describe says.
 set -eu
 cd "$(dirname "$0")/.."
+release_url=${RELEASE_URL-}
+case $release_url in
+  '' | https://?*) ;;
+  *) echo "release.sh: RELEASE_URL must be https://HOST/PATH, not $release_url" >&2; exit 1 ;;
+esac
+release_url=${release_url%/}
 if [ -n "$(git status --porcelain)" ]; then
   echo "release.sh: the work tree has changes; commit them first: a release is built from a commit" >&2
   exit 1
@@ -25,12 +37,25 @@ for build in $builds; do presets="$presets ${build%%:*}"; done
 "$tree/scripts/build-presets.sh" -S "$tree" $presets >/dev/null
 
 mkdir -p dist
-names=
+rm -f dist/update.json dist/changelog.md
+names='' binaries=''
 for build in $builds; do
   name=bootnote-$version-${build#*:}
   cp "$tree/build/${build%%:*}/bootnote" "dist/$name"
-  names="$names $name"
+  names="$names $name" binaries="$binaries ${build#*:}=dist/$name"
 done
+module=bootnote-$version-module.zip
+if [ -n "$release_url" ]; then
+  set -- --release-url "$release_url" --update-json dist/update.json
+  printf '# bootnote %s\n\nBuilt from commit %s. What it does and how to use it: README.md at that commit.\n' \
+    "$version" "$(git rev-parse HEAD)" > dist/changelog.md
+  names="$names update.json changelog.md"
+else
+  set --
+fi
+# shellcheck disable=SC2086 # one word per binary
+"$tree/scripts/module_zip.py" --version "$version" --out "dist/$module" "$@" $binaries
+names="$names $module"
 # shellcheck disable=SC2086 # one word per file name
 (cd dist && sha256sum $names > SHA256SUMS)
 echo "built from $(git rev-parse --short HEAD):"

@@ -1,0 +1,21 @@
+# shellcheck shell=sh
+# The module's install step. The installer of Magisk, KernelSU and APatch
+# extracts the zip into $MODPATH, then sources this file in BusyBox ash in
+# standalone mode, with ARCH naming the phone's CPU. It keeps the one build
+# that CPU runs, as system/bin/bootnote, and removes the others. It never
+# calls exit, which would stop the installer before it finishes: a failure
+# is abort, which also removes the module.
+
+case $ARCH in
+  arm) bootnote_abi=armeabi-v7a ;;
+  arm64) bootnote_abi=arm64-v8a ;;
+  x86) bootnote_abi=x86 ;;
+  x64) bootnote_abi=x86_64 ;;
+  *) abort "! bootnote: no build for ARCH \"$ARCH\"; this module has armeabi-v7a (arm), arm64-v8a (arm64), x86 (x86) and x86_64 (x64)" ;;
+esac
+[ -f "$MODPATH/abi/$bootnote_abi/bootnote" ] || abort "! bootnote: $ZIPFILE lacks its $bootnote_abi build"
+mkdir -p "$MODPATH/system/bin"
+mv "$MODPATH/abi/$bootnote_abi/bootnote" "$MODPATH/system/bin/bootnote"
+rm -rf "$MODPATH/abi"
+set_perm "$MODPATH/system/bin/bootnote" 0 2000 0755
+ui_print "- bootnote: the $bootnote_abi build (ARCH $ARCH) installed as /system/bin/bootnote; reboot to use it"

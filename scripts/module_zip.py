@@ -1,0 +1,82 @@
+#!/usr/bin/python3
+"""Packs the release's module for Magisk, KernelSU and APatch: module.prop,
+module/customize.sh and each ABI's device binary under abi/ABI/bootnote.
+The same inputs give the same bytes: fixed times, modes and order.
+
+  module_zip.py --version VERSION --out ZIP [--release-url URL --update-json FILE]
+                ABI=BINARY...
+
+With --release-url, module.prop names URL/update.json as its updateJson, and
+FILE gets the update.json that goes there, whose zipUrl is URL/ZIP's name."""
+import argparse
+import json
+import os
+import re
+import sys
+import zipfile
+
+ABIS = ("armeabi-v7a", "arm64-v8a", "x86", "x86_64")  # what customize.sh maps ARCH to
+STAMP = (1980, 1, 1, 0, 0, 0)  # the oldest time a zip can hold: no build's own
+
+
+def version_code(version):
+    """MAJOR.MINOR.PATCH as one integer that grows with it: 1.2.3 is 10203."""
+    match = re.fullmatch(r"(\d+)\.(\d{1,2})\.(\d{1,2})", version)
+    if not match:
+        sys.exit("module_zip.py: VERSION %r is not MAJOR.MINOR.PATCH, minor and patch below 100" % version)
+    major, minor, patch = (int(part) for part in match.groups())
+    return major * 10000 + minor * 100 + patch
+
+
+def module_prop(version, update_json):
+    lines = ["id=bootnote", "name=bootnote", "version=" + version, "versionCode=%d" % version_code(version),
+             "author=bootnote.example",
+             "description=Sets or erases the boot command at the start of the misc partition: "
+             "bootnote <path of misc> [<boot command>]"]
+    if update_json:
+        lines.append("updateJson=" + update_json)
+    return "".join(line + "\n" for line in lines).encode()
+
+
+def add(archive, name, data, mode):
+    entry = zipfile.ZipInfo(name, STAMP)
+    entry.create_system = 3  # Unix, so that the mode below is read
+    entry.external_attr = (0o100000 | mode) << 16
+    entry.compress_type = zipfile.ZIP_DEFLATED
+    archive.writestr(entry, data, compresslevel=9)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--release-url")
+    parser.add_argument("--update-json")
+    parser.add_argument("binaries", nargs="+", metavar="ABI=BINARY")
+    options = parser.parse_args()
+    binaries = dict(b.split("=", 1) for b in options.binaries)
+    if sorted(binaries) != sorted(ABIS):
+        sys.exit("module_zip.py: want one binary for each of %s, got %s" % (" ".join(ABIS), " ".join(binaries)))
+    if bool(options.release_url) != bool(options.update_json):
+        sys.exit("module_zip.py: --release-url and --update-json go together")
+    url = options.release_url.rstrip("/") if options.release_url else None
+    if url and not re.match(r"https://[^/\s]+", url):
+        sys.exit("module_zip.py: the release URL %r is not https://HOST..." % url)
+    customize = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "module", "customize.sh")
+    with zipfile.ZipFile(options.out, "w") as archive:
+        add(archive, "module.prop", module_prop(options.version, url and url + "/update.json"), 0o644)
+        with open(customize, "rb") as script:
+            add(archive, "customize.sh", script.read(), 0o644)
+        for abi in ABIS:
+            with open(binaries[abi], "rb") as binary:
+                add(archive, "abi/%s/bootnote" % abi, binary.read(), 0o755)
+    if url:
+        update = {"version": options.version, "versionCode": version_code(options.version),
+                  "zipUrl": "%s/%s" % (url, os.path.basename(options.out)), "changelog": url + "/changelog.md"}
+        with open(options.update_json, "w") as out:
+            json.dump(update, out, indent=2)
+            out.write("\n")
+
+
+if __name__ == "__main__":
+    main()
