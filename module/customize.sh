@@ -14,8 +14,7 @@ case $ARCH in
   *) abort "! bootnote: no build for ARCH \"$ARCH\"; this module has armeabi-v7a (arm), arm64-v8a (arm64), x86 (x86) and x86_64 (x64)" ;;
 esac
 [ -f "$MODPATH/abi/$bootnote_abi/bootnote" ] || abort "! bootnote: $ZIPFILE lacks its $bootnote_abi build"
-mkdir -p "$MODPATH/system/bin"
-mv "$MODPATH/abi/$bootnote_abi/bootnote" "$MODPATH/system/bin/bootnote"
-rm -rf "$MODPATH/abi"
-set_perm "$MODPATH/system/bin/bootnote" 0 2000 0755
+{ mkdir -p "$MODPATH/system/bin" && mv "$MODPATH/abi/$bootnote_abi/bootnote" "$MODPATH/system/bin/bootnote" &&
+  rm -rf "$MODPATH/abi" && set_perm "$MODPATH/system/bin/bootnote" 0 2000 0755; } ||
+  abort "! bootnote: could not install the $bootnote_abi build as $MODPATH/system/bin/bootnote"
 ui_print "- bootnote: the $bootnote_abi build (ARCH $ARCH) installed as /system/bin/bootnote; reboot to use it"

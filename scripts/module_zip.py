@@ -54,13 +54,14 @@ def main():
     parser.add_argument("--update-json")
     parser.add_argument("binaries", nargs="+", metavar="ABI=BINARY")
     options = parser.parse_args()
-    binaries = dict(b.split("=", 1) for b in options.binaries)
-    if sorted(binaries) != sorted(ABIS):
+    abis = [b.split("=", 1)[0] for b in options.binaries]
+    binaries = dict(b.split("=", 1) for b in options.binaries if "=" in b)
+    if sorted(abis) != sorted(ABIS) or len(binaries) != len(abis):
         sys.exit("module_zip.py: want one binary for each of %s, got %s" % (" ".join(ABIS), " ".join(binaries)))
     if bool(options.release_url) != bool(options.update_json):
         sys.exit("module_zip.py: --release-url and --update-json go together")
     url = options.release_url.rstrip("/") if options.release_url else None
-    if url and not re.match(r"https://[^/\s]+", url):
+    if url and not re.fullmatch(r"https://[^/\s]+(/\S*)?", url):
         sys.exit("module_zip.py: the release URL %r is not https://HOST..." % url)
     customize = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "module", "customize.sh")
     with zipfile.ZipFile(options.out, "w") as archive:

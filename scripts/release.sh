@@ -9,7 +9,8 @@
 #                          -> also dist/update.json and dist/changelog.md, for
 #                             the managers' updates from RELEASE_URL, where
 #                             every file of dist/ is to be published
-# VERSION is the VERSION file's, or else what git describe says.
+# VERSION is the VERSION file's: MAJOR.MINOR.PATCH, minor and patch below
+# 100 (the module's versionCode is made of it).
 set -eu
 cd "$(dirname "$0")/.."
 release_url=${RELEASE_URL-}
@@ -23,7 +24,9 @@ if [ -n "$(git status --porcelain)" ]; then
   exit 1
 fi
 scripts/install-deps.sh >&2
-version=$(cat VERSION 2>/dev/null || git describe --tags --always)
+version=$(cat VERSION)
+printf '%s\n' "$version" | grep -Eqx '[0-9]+\.[0-9]{1,2}\.[0-9]{1,2}' ||
+  { echo "release.sh: VERSION \"$version\" is not MAJOR.MINOR.PATCH, minor and patch below 100" >&2; exit 1; }
 
 tree=$(mktemp -d /tmp/bootnote-release-XXXXXX)
 trap 'rm -rf "$tree"' EXIT

@@ -11,12 +11,13 @@ work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pack() {
-  "$source_dir/scripts/module_zip.py" --version "$(cat "$source_dir/VERSION")" --out "$1/module.zip" \
-    --release-url https://example.org/r/ --update-json "$1/update.json" \
-    armeabi-v7a="$2" arm64-v8a="$3" x86="$4" x86_64="$5" || exit 1
+pack() {  # DIR VERSION URL ARMV7 ARM64 X86 X86_64: DIR/module.zip, and DIR/update.json for a URL
+  "$source_dir/scripts/module_zip.py" --version "$2" --out "$1/module.zip" \
+    ${3:+--release-url "$3" --update-json "$1/update.json"} \
+    armeabi-v7a="$4" arm64-v8a="$5" x86="$6" x86_64="$7" || exit 1
 }
-pack "$work" "$armv7" "$arm64" "$x86" "$x86_64"
+version=$(cat "$source_dir/VERSION")
+pack "$work" "$version" https://example.org/r/ "$armv7" "$arm64" "$x86" "$x86_64"
 mkdir "$work/bin" && busybox --install -s "$work/bin" || exit 1
 
 # The installer's part around customize.sh: the zip but META-INF extracted
@@ -54,7 +55,7 @@ done
 # module.prop: the documented keys, LF lines, the id for good, an integer
 # versionCode; update.json agreeing with it.
 unzip -p "$work/module.zip" module.prop > "$work/module.prop"
-python3 - "$work/module.prop" "$work/update.json" "$(cat "$source_dir/VERSION")" <<'EOF' || fail "module.prop or update.json"
+python3 - "$work/module.prop" "$work/update.json" "$version" <<'EOF' || fail "module.prop or update.json"
 import json, sys
 text, update = open(sys.argv[1], newline="").read(), json.load(open(sys.argv[2]))
 prop = dict(line.split("=", 1) for line in text.splitlines())
@@ -66,9 +67,21 @@ ok = list(prop) == ["id", "name", "version", "versionCode", "author", "descripti
 sys.exit(0 if ok else "module.prop %r, update.json %r" % (text, update))
 EOF
 
+# Without a URL: no updateJson, no update.json; versionCode grows with VERSION.
+last=-1
+for v in 0.1.2 1.9.99 1.10.0 2.0.0; do
+  mkdir "$work/$v" && pack "$work/$v" "$v" "" "$armv7" "$arm64" "$x86" "$x86_64"
+  prop=$(unzip -p "$work/$v/module.zip" module.prop)
+  code=$(printf '%s\n' "$prop" | sed -n 's/^versionCode=//p')
+  if [ "$code" -le "$last" ] || [ "$(ls "$work/$v")" != module.zip ] || [ "${prop#*updateJson}" != "$prop" ]; then
+    fail "VERSION $v with no URL: $(ls "$work/$v"); $prop (versionCode above $last, no updateJson, no update.json?)"
+  fi
+  last=$code
+done
+
 a=$work/again
 mkdir "$a" && cp "$armv7" "$a/armv7" && cp "$arm64" "$a/arm64" && cp "$x86" "$a/x86" && cp "$x86_64" "$a/x86_64" || exit 1
-touch -d 2001-01-01 "$a"/* && pack "$a" "$a/armv7" "$a/arm64" "$a/x86" "$a/x86_64"
+touch -d 2001-01-01 "$a"/* && pack "$a" "$version" https://example.org/r/ "$a/armv7" "$a/arm64" "$a/x86" "$a/x86_64"
 cmp -s "$work/module.zip" "$a/module.zip" || fail "a second pack, of copies made at another time, gave other bytes"
 echo "module install: $failures failure(s)"
 [ "$failures" -eq 0 ]

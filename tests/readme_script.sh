@@ -25,7 +25,11 @@ try() {
   [ "$stored" = "$6" ] || { echo "FAIL: $1, \"$4\" on $3: stored $stored, not $6"; failures=$((failures + 1)); }
 }
 # The tool where files may grow to 5 bytes: the write stops after "boot-".
-printf '#!/bin/sh\ntrap "" XFSZ\nexec prlimit --fsize=5 %s "$@"\n' "$binary" > "$work/cut-at-5"
+cat > "$work/cut-at-5" << EOF
+#!/bin/sh
+trap '' XFSZ
+exec prlimit --fsize=5 '$binary' "\$@"
+EOF
 chmod 755 "$work/cut-at-5"
 recovery=626f6f742d7265636f7665727900 cut=626f6f746f6e63652d626f6f746c
 for shell in dash mksh "busybox sh"; do
