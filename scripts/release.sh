@@ -10,23 +10,16 @@
 #                             the managers' updates from RELEASE_URL, where
 #                             every file of dist/ is to be published
 # VERSION is the VERSION file's: MAJOR.MINOR.PATCH, minor and patch below
-# 100 (the module's versionCode is made of it).
+# 100 (the module's versionCode is made of it). scripts/module_zip.py checks
+# it and RELEASE_URL.
 set -eu
 cd "$(dirname "$0")/.."
-release_url=${RELEASE_URL-}
-case $release_url in
-  '' | https://?*) ;;
-  *) echo "release.sh: RELEASE_URL must be https://HOST/PATH, not $release_url" >&2; exit 1 ;;
-esac
-release_url=${release_url%/}
 if [ -n "$(git status --porcelain)" ]; then
   echo "release.sh: the work tree has changes; commit them first: a release is built from a commit" >&2
   exit 1
 fi
 scripts/install-deps.sh >&2
 version=$(cat VERSION)
-printf '%s\n' "$version" | grep -Eqx '[0-9]+\.[0-9]{1,2}\.[0-9]{1,2}' ||
-  { echo "release.sh: VERSION \"$version\" is not MAJOR.MINOR.PATCH, minor and patch below 100" >&2; exit 1; }
 
 tree=$(mktemp -d /tmp/bootnote-release-XXXXXX)
 trap 'rm -rf "$tree"' EXIT
@@ -48,17 +41,15 @@ for build in $builds; do
   names="$names $name" binaries="$binaries ${build#*:}=dist/$name"
 done
 module=bootnote-$version-module.zip
-if [ -n "$release_url" ]; then
-  set -- --release-url "$release_url" --update-json dist/update.json
+# shellcheck disable=SC2086 # one word per binary
+"$tree/scripts/module_zip.py" --version "$version" --out "dist/$module" \
+  ${RELEASE_URL:+--release-url "$RELEASE_URL" --update-json dist/update.json} $binaries
+names="$names $module"
+if [ -n "${RELEASE_URL-}" ]; then
   printf '# bootnote %s\n\nBuilt from commit %s. What it does and how to use it: README.md at that commit.\n' \
     "$version" "$(git rev-parse HEAD)" > dist/changelog.md
   names="$names update.json changelog.md"
-else
-  set --
 fi
-# shellcheck disable=SC2086 # one word per binary
-"$tree/scripts/module_zip.py" --version "$version" --out "dist/$module" "$@" $binaries
-names="$names $module"
 # shellcheck disable=SC2086 # one word per file name
 (cd dist && sha256sum $names > SHA256SUMS)
 echo "built from $(git rev-parse --short HEAD):"

@@ -50,6 +50,15 @@ WRITE = r'write\(\d+, "boot-recovery\\0", 14\) = 14$'
 FSYNC = r'fsync\(\d+\) = 0$'
 CLOSE = r'close\(\d+\) = 0$'
 
+WRITING = info(writing("boot-recovery", "misc"))
+
+
+def full_failed(libc):
+    """The entries of a write to /dev/full: the write, then its ENOSPC."""
+    return [info(writing("boot-recovery", "/dev/full")),
+            error(write_failed("/dev/full", reason(libc, errno.ENOSPC)))]
+
+
 LONG_PATH = "x/" + "p" * 5000
 ODD_PATH = 'm\n"%s%n".img'
 ODD_COMMAND = b"%n%s%x\x01\x1b\xff\x80"
@@ -61,17 +70,14 @@ def cut(message):
 
 
 def behaviour(libc):
-    writes = [info(writing("boot-recovery", "misc"))]
-    full_failed = [info(writing("boot-recovery", "/dev/full")),
-                   error(write_failed("/dev/full", reason(libc, errno.ENOSPC)))]
     return [
         Case("no_operands", [], prints=BANNER + USAGE, logged=[error(USAGE_ERROR)]),
         Case("three_operands", ["misc", "boot-recovery", "x"], prints=BANNER + USAGE,
              logged=[error(USAGE_ERROR)]),
         Case("erase", ["misc"], stored=ERASED_RECORD, logged=[info(erasing("misc"))]),
-        Case("write", ["misc", "boot-recovery"], stored=RECOVERY_RECORD, logged=writes),
+        Case("write", ["misc", "boot-recovery"], stored=RECOVERY_RECORD, logged=[WRITING]),
         Case("one_write_only_open_then_write_sync_close", ["misc", "boot-recovery"], strace=[],
-             trace=[OPEN, WRITE, FSYNC, CLOSE], stored=RECOVERY_RECORD, logged=writes),
+             trace=[OPEN, WRITE, FSYNC, CLOSE], stored=RECOVERY_RECORD, logged=[WRITING]),
         Case("write_20_bytes_cut", ["misc", "boot-recovery-wipe12"], stored=b"boot-recovery-",
              logged=[info(writing("boot-recovery-", "misc"))]),
         Case("write_with_no_log_at_all", ["misc", "boot-recovery"], logd=None, stored=RECOVERY_RECORD),
@@ -80,7 +86,7 @@ def behaviour(libc):
         Case("open_failure_logged_on_the_kernel_logger", ["no/such/misc"], logd=None, kernel_logger=True,
              misc=False, files={"no": None},
              logged=[info(erasing("no/such/misc")), error(not_found("no/such/misc"))]),
-        Case("write_failure", ["/dev/full", "boot-recovery"], logged=full_failed),
+        Case("write_failure", ["/dev/full", "boot-recovery"], logged=full_failed(libc)),
         Case("no_permission", ["misc", "boot-recovery"], as_nobody=True,
              logged=[info(writing("boot-recovery", "misc")), error(not_found("misc"))]),
         Case("path_longer_than_path_max", [LONG_PATH],
@@ -91,10 +97,10 @@ def behaviour(libc):
              stored=ODD_COMMAND + bytes(14 - len(ODD_COMMAND)),
              logged=[info(writing(ODD_COMMAND, "misc"))]),
         Case("logd_and_kernel_logger_both_there", ["misc", "boot-recovery"], kernel_logger=True,
-             stored=RECOVERY_RECORD, logged=writes),
-        Case("pmsg_copy_beside_logd", ["/dev/full", "boot-recovery"], pmsg=True, logged=full_failed),
+             stored=RECOVERY_RECORD, logged=[WRITING]),
+        Case("pmsg_copy_beside_logd", ["/dev/full", "boot-recovery"], pmsg=True, logged=full_failed(libc)),
         Case("pmsg_copy_without_logd", ["misc", "boot-recovery"], logd=None, pmsg=True,
-             stored=RECOVERY_RECORD, logged=writes),
+             stored=RECOVERY_RECORD, logged=[WRITING]),
         many_writers(16),
     ]
 

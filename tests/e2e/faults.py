@@ -7,10 +7,9 @@ and bytes after the record never change."""
 import errno
 import re
 
-from cases import CLOSE, FSYNC, OPEN, WRITE, Case, error, info
+from cases import CLOSE, FSYNC, OPEN, WRITE, WRITING, Case, error, full_failed, info
 from expected import ERASED_RECORD, RECOVERY_RECORD, erasing, reason, write_failed, writing
 
-WRITING = info(writing("boot-recovery", "misc"))
 # The file-type question asked after a refused sync, as each C library and
 # architecture makes it.
 FSTAT_CALL = "(newfstatat|statx|fstat64|fstat)"
@@ -80,8 +79,6 @@ def output_and_log(libc):
     def amid(name, **world):
         return Case(name, ["misc", "boot-recovery"], **{"stored": RECOVERY_RECORD, "logged": [WRITING], **world})
     full = ["/dev/full", "boot-recovery"]
-    full_failed = [info(writing("boot-recovery", "/dev/full")),
-                   error(write_failed("/dev/full", reason(libc, errno.ENOSPC)))]
     # The open of /dev/full waits a second, so that logd changes between the
     # run's two entries (logd.Logd fails the run if the second came first).
     between_entries = dict(strace=["inject=openat:delay_enter=1000000"], traced_path="/dev/full",
@@ -100,7 +97,7 @@ def output_and_log(libc):
         amid("logd_busy_for_three_sends", strace=["trace=writev", "inject=writev:error=EAGAIN:when=1..3"],
              traced_path="*", judge=three_busy_sends),
         amid("logd_refuses_kernel_logger_there", logd="refusing", kernel_logger=True, logged=[]),
-        Case("logd_restarts_between_entries", full, logd="restarting", logged=full_failed, **between_entries),
+        Case("logd_restarts_between_entries", full, logd="restarting", logged=full_failed(libc), **between_entries),
         Case("logd_gone_after_first_entry_kernel_logger_there", full, logd="vanishing",
-             kernel_logger=True, logged=full_failed[:1], **between_entries),
+             kernel_logger=True, logged=full_failed(libc)[:1], **between_entries),
     ]
