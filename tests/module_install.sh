@@ -73,7 +73,8 @@ for v in 0.1.2 1.9.99 1.10.0 2.0.0; do
   mkdir "$work/$v" && pack "$work/$v" "$v" "" "$armv7" "$arm64" "$x86" "$x86_64"
   prop=$(unzip -p "$work/$v/module.zip" module.prop)
   code=$(printf '%s\n' "$prop" | sed -n 's/^versionCode=//p')
-  if [ "$code" -le "$last" ] || [ "$(ls "$work/$v")" != module.zip ] || [ "${prop#*updateJson}" != "$prop" ]; then
+  # Each comparison must hold: one that errors (an empty versionCode) fails.
+  if ! { [ "$code" -gt "$last" ] && [ "$(ls "$work/$v")" = module.zip ] && [ "${prop#*updateJson}" = "$prop" ]; }; then
     fail "VERSION $v with no URL: $(ls "$work/$v"); $prop (versionCode above $last, no updateJson, no update.json?)"
   fi
   last=$code
