@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """Packs the release's module for Magisk, KernelSU and APatch: module.prop,
-module/customize.sh and each ABI's device binary under abi/ABI/bootnote.
+module/customize.sh, each ABI's device binary under abi/ABI/bootnote, and
+module/update-binary and module/updater-script under META-INF/com/google/android/
+for Magisk's app before v29.
 The same inputs give the same bytes: fixed times, modes and order.
 
   module_zip.py --version VERSION --out ZIP [--release-url URL --update-json FILE]
@@ -63,11 +65,14 @@ def main():
     url = options.release_url.rstrip("/") if options.release_url else None
     if url and not re.fullmatch(r"https://[^/\s]+(/\S*)?", url):
         sys.exit("module_zip.py: the release URL %r is not https://HOST..." % url)
-    customize = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "module", "customize.sh")
+    module = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "module")
     with zipfile.ZipFile(options.out, "w") as archive:
+        for name, entry, mode in (("update-binary", "META-INF/com/google/android/update-binary", 0o755),
+                                  ("updater-script", "META-INF/com/google/android/updater-script", 0o644),
+                                  ("customize.sh", "customize.sh", 0o644)):
+            with open(os.path.join(module, name), "rb") as script:
+                add(archive, entry, script.read(), mode)
         add(archive, "module.prop", module_prop(options.version, url and url + "/update.json"), 0o644)
-        with open(customize, "rb") as script:
-            add(archive, "customize.sh", script.read(), 0o644)
         for abi in ABIS:
             with open(binaries[abi], "rb") as binary:
                 add(archive, "abi/%s/bootnote" % abi, binary.read(), 0o755)

@@ -1,9 +1,11 @@
 #!/bin/sh
-# Packs the module from the four device binaries and installs it with a
-# stand-in of the managers' documented installer under Debian's busybox in
-# standalone mode (its applets the only PATH), once for each ARCH the
-# installer may report; then checks module.prop, update.json, and that a
-# second pack of copies made at another time gives the same bytes.
+# Packs the module from the four device binaries and installs it in a
+# private root under busybox in standalone mode, through both doors a manager
+# has: Magisk's app before v29 ("app": META-INF unzipped, #MAGISK looked for,
+# the zip's update-binary run) and the daemon's ("daemon": install_module
+# called directly), both reaching a stand-in of the managers' installer. Then
+# checks module.prop, update.json, and that a second pack of copies made at
+# another time gives the same bytes.
 #   module_install.sh SOURCE_DIR ARMV7 ARM64 X86 X86_64
 set -u
 source_dir=$1 armv7=$2 arm64=$3 x86=$4 x86_64=$5
@@ -17,72 +19,104 @@ pack() {  # DIR VERSION URL ARMV7 ARM64 X86 X86_64: DIR/module.zip, and DIR/upda
     armeabi-v7a="$4" arm64-v8a="$5" x86="$6" x86_64="$7" || exit 1
 }
 version=$(cat "$source_dir/VERSION")
-pack "$work" "$version" https://example.org/r/ "$armv7" "$arm64" "$x86" "$x86_64"
-mkdir "$work/bin" && busybox --install -s "$work/bin" || exit 1
+root=$work/root
+mkdir -p "$root/bb" "$root/tmp" "$root/data/adb/magisk" "$root/data/adb/modules/meta-overlayfs" || exit 1
+pack "$root" "$version" https://example.org/r/ "$armv7" "$arm64" "$x86" "$x86_64"
+busybox --install -s "$root/bb" || exit 1
+# This machine's programs, for busybox's libraries; the rest is the root's.
+sandbox=""
+for dir in usr bin lib lib64 sbin; do
+  if [ -L "/$dir" ]; then ln -s "$(readlink "/$dir")" "$root/$dir" || exit 1
+  elif [ -d "/$dir" ]; then sandbox="$sandbox --ro-bind /$dir /$dir"; fi
+done
 
-# The installer's part around customize.sh: the zip but META-INF extracted
-# into MODPATH, the default modes, customize.sh sourced. abort leaves with
-# 3, so that an exit of customize.sh's own is told apart.
+# The installer, /data/adb/magisk/util_functions.sh: module.prop read, the
+# zip but META-INF extracted into MODPATH, the default owner and modes,
+# customize.sh sourced. abort leaves with 3, told apart from another exit.
 # shellcheck disable=SC2016 # expanded by the installer's shell
-installer='ui_print() { echo "$1"; }
-abort() { echo "$1"; rm -rf "$MODPATH"; exit 3; }
-set_perm() { chown "$2:$3" "$1" && chmod "$4" "$1"; }
-unzip -q -o "$ZIPFILE" -x "META-INF/*" -d "$MODPATH" && find "$MODPATH" -type f -exec chmod 644 {} + || exit 4
-. "$MODPATH/customize.sh"
-echo INSTALLED'
-install() {  # ARCH: the status, output and files of one install into a new $work/m
-  rm -rf "$work/m"
-  said=$(env -i PATH="$work/bin" MODPATH="$work/m" ARCH="$1" IS64BIT=true API=34 TMPDIR="$work" \
-    ZIPFILE="$work/module.zip" BOOTMODE=true "$work/bin/sh" -c "$installer" 2>&1)
-  status=$? files=$(cd "$work/m" 2> /dev/null && find . -type f | sort | tr '\n' ' ')
+printf '%s\n' 'MAGISK_VER_CODE=$VER_CODE' 'ui_print() { echo "$1"; }' \
+  'abort() { echo "$1"; rm -rf "$MODPATH"; exit 3; }' 'set_perm() { chown "$2:$3" "$1" && chmod "$4" "$1"; }' \
+  'install_module() {
+  unzip -o -q "$ZIPFILE" module.prop -d /tmp && MODPATH=/data/adb/modules_update/$(sed -n "s/^id=//p" /tmp/module.prop) &&
+  mkdir -p "$MODPATH" && unzip -o -q "$ZIPFILE" -x "META-INF/*" -d "$MODPATH" && chown -R 0:0 "$MODPATH" &&
+  find "$MODPATH" -type d -exec chmod 755 {} + && find "$MODPATH" -type f -exec chmod 644 {} + || exit 4
+  . "$MODPATH/customize.sh"
+  echo INSTALLED
+}' > "$work/util_functions.sh"
+# shellcheck disable=SC2016
+app='unzip -o -q /module.zip "META-INF/com/google/android/*" -d /tmp/zip || { echo "! Unzip error"; exit 5; }
+grep -q "^#MAGISK" /tmp/zip/META-INF/com/google/android/updater-script || { echo "! not a Magisk module"; exit 5; }
+sh /tmp/zip/META-INF/com/google/android/update-binary dummy 1 /module.zip'
+# The daemon's umask is not the script's to rely on: a strict one here.
+# shellcheck disable=SC2016
+daemon='umask 077; ZIPFILE=/module.zip; . /data/adb/magisk/util_functions.sh && install_module'
+
+# install DOOR ARCH VER_CODE METAMODULE VAR=VALUE: the status, output and
+# files of one install. VER_CODE "-": no util_functions.sh; METAMODULE
+# "yes": /data/adb/metamodule links to an installed one; VAR=VALUE "-": none.
+install() {
+  rm -rf "$root/data/adb/modules_update" "$root/data/adb/metamodule" "$root/tmp/"* "$root/data/adb/magisk/"*
+  [ "$3" = - ] || cp "$work/util_functions.sh" "$root/data/adb/magisk/" || exit 1
+  [ "$4" != yes ] || ln -s modules/meta-overlayfs "$root/data/adb/metamodule" || exit 1
+  if [ "$1" = app ]; then door=$app; else door=$daemon; fi
+  # shellcheck disable=SC2086 # one word per bwrap argument
+  said=$(env -i PATH=/bb ARCH="$2" VER_CODE="$3" API=34 IS64BIT=true BOOTMODE=true ${5#-} \
+    "$(command -v bwrap)" --bind "$root" / $sandbox --dev /dev --proc /proc /bb/sh -c "$door" 2>&1)
+  status=$? module=$root/data/adb/modules_update/bootnote
+  files=$(cd "$module" 2> /dev/null && find . -type f | sort | tr '\n' ' ')
 }
-for row in arm:armeabi-v7a:"$armv7" arm64:arm64-v8a:"$arm64" x86:x86:"$x86" x64:x86_64:"$x86_64"; do
-  arch=${row%%:*} abi=${row#*:} binary=${abi#*:} abi=${abi%%:*}
-  install "$arch"
-  same=$(cmp -s "$work/m/system/bin/bootnote" "$binary" && echo "the $abi build" || echo "not the $abi build")
-  got="$status, $same, $(stat -c '%a %u:%g' "$work/m/system/bin/bootnote" 2>&1), $files"
-  case $got/$said in
-    "0, the $abi build, 755 0:2000, ./customize.sh ./module.prop ./system/bin/bootnote /"*"the $abi build"*INSTALLED) ;;
-    *) fail "ARCH $arch: status, system/bin/bootnote, its mode and owner, the files: $got; said: $said" ;;
-  esac
+full_path=/data/adb/modules/bootnote/system/bin/bootnote
+# DOOR ARCH BUILD METAMODULE VAR=VALUE NOTE: installs BUILD (the operand of
+# that name), and says the full path exactly where NOTE is "note".
+for row in "app arm armv7 no - -" "app arm64 arm64 no - -" "app x86 x86 no - -" "app x64 x86_64 no - -" \
+  "daemon arm armv7 no KSU=true note" "daemon arm64 arm64 no APATCH=true note" "daemon x86 x86 yes KSU=true -" \
+  "daemon x64 x86_64 no - -"; do
+  # shellcheck disable=SC2086 # one word per field
+  set -- $row
+  build=$3 note=$6
+  case $build in armv7) binary=$armv7 ;; arm64) binary=$arm64 ;; x86) binary=$x86 ;; *) binary=$x86_64 ;; esac
+  install "$1" "$2" 20400 "$4" "$5"
+  same=$(cmp -s "$module/system/bin/bootnote" "$binary" && echo "the $build build" || echo "not the $build build")
+  modes=$(cd "$module" 2>&1 && stat -c '%n %a %u:%g' system system/bin system/bin/bootnote 2>&1 | tr '\n' ' ')
+  case $said in *"$full_path"*) said_path=note ;; *) said_path=- ;; esac
+  got="$status, $same, $modes, $files, $said_path"
+  { [ "$got" = "0, the $build build, system 755 0:0 system/bin 755 0:2000 system/bin/bootnote 755 0:2000 , ./customize.sh ./module.prop ./system/bin/bootnote , $note" ] &&
+    [ "${said%INSTALLED}" != "$said" ]; } || fail "$row: status, file, modes, files, full path said: $got; said: $said"
 done
-for arch in riscv64 ''; do
-  install "$arch"
-  [ "$status:$said:$files" = "3:! bootnote: no build for ARCH \"$arch\"; this module has armeabi-v7a (arm), arm64-v8a (arm64), x86 (x86) and x86_64 (x64):" ] ||
-    fail "ARCH \"$arch\": status $status, files $files, said: $said (not aborted, naming it and the four ABIs)"
+# An unknown ARCH, an installer missing or too old: refused, saying why,
+# nothing left.
+for row in "daemon riscv64 20400 riscv64" "app arm - util_functions.sh" "app arm 20300 20300"; do
+  # shellcheck disable=SC2086 # one word per field
+  set -- $row
+  install "$1" "$2" "$3" no -
+  { [ "$status" -ne 0 ] && [ "${said#*"$4"}" != "$said" ] && [ ! -e "$module" ]; } ||
+    fail "$row: status $status, files $files, said: $said (not refused, naming \"$4\", leaving nothing)"
 done
 
-# module.prop: the documented keys, LF lines, the id for good, an integer
-# versionCode; update.json agreeing with it.
-unzip -p "$work/module.zip" module.prop > "$work/module.prop"
-python3 - "$work/module.prop" "$work/update.json" "$version" <<'EOF' || fail "module.prop or update.json"
-import json, sys
-text, update = open(sys.argv[1], newline="").read(), json.load(open(sys.argv[2]))
-prop = dict(line.split("=", 1) for line in text.splitlines())
-want = dict(prop, id="bootnote", version=sys.argv[3], updateJson="https://example.org/r/update.json")
-ok = list(prop) == ["id", "name", "version", "versionCode", "author", "description", "updateJson"] and \
-    prop == want and text.endswith("\n") and "\r" not in text and prop["versionCode"].isdigit() and \
-    update == dict(version=sys.argv[3], versionCode=int(prop["versionCode"]), zipUrl="https://example.org/r/module.zip",
+# module.prop: the id for good, the version, a versionCode that grows with
+# VERSION (also where a part gains a digit); update.json agreeing with it;
+# without a URL, no updateJson and no update.json.
+mkdir "$work/plain" && pack "$work/plain" "$version" "" "$armv7" "$arm64" "$x86" "$x86_64"
+python3 -B - "$source_dir/scripts" "$root" "$work/plain" "$version" <<'EOF' || fail "module.prop or update.json"
+import json, os, sys, zipfile
+sys.path.insert(0, sys.argv[1])
+from module_zip import version_code
+texts = [zipfile.ZipFile(d + "/module.zip").read("module.prop").decode() for d in sys.argv[2:4]]
+prop, plain = (dict(line.split("=", 1) for line in text.splitlines()) for text in texts)
+update, version = json.load(open(sys.argv[2] + "/update.json")), sys.argv[4]
+codes = [version_code(v) for v in ("0.1.2", "0.1.10", "1.9.99", "1.10.0", "2.0.0")]
+ok = prop == dict(plain, updateJson="https://example.org/r/update.json") and "updateJson" not in plain and \
+    plain["id"] == "bootnote" and \
+    plain["version"] == version and all(t.endswith("\n") and "\r" not in t for t in texts) and \
+    os.listdir(sys.argv[3]) == ["module.zip"] and codes == sorted(set(codes)) and \
+    update == dict(version=version, versionCode=int(prop["versionCode"]), zipUrl="https://example.org/r/module.zip",
                    changelog="https://example.org/r/changelog.md")
-sys.exit(0 if ok else "module.prop %r, update.json %r" % (text, update))
+sys.exit(0 if ok else "module.prop %r, update.json %r, versionCodes %r" % (texts, update, codes))
 EOF
-
-# Without a URL: no updateJson, no update.json; versionCode grows with VERSION.
-last=-1
-for v in 0.1.2 1.9.99 1.10.0 2.0.0; do
-  mkdir "$work/$v" && pack "$work/$v" "$v" "" "$armv7" "$arm64" "$x86" "$x86_64"
-  prop=$(unzip -p "$work/$v/module.zip" module.prop)
-  code=$(printf '%s\n' "$prop" | sed -n 's/^versionCode=//p')
-  # Each comparison must hold: one that errors (an empty versionCode) fails.
-  if ! { [ "$code" -gt "$last" ] && [ "$(ls "$work/$v")" = module.zip ] && [ "${prop#*updateJson}" = "$prop" ]; }; then
-    fail "VERSION $v with no URL: $(ls "$work/$v"); $prop (versionCode above $last, no updateJson, no update.json?)"
-  fi
-  last=$code
-done
 
 a=$work/again
 mkdir "$a" && cp "$armv7" "$a/armv7" && cp "$arm64" "$a/arm64" && cp "$x86" "$a/x86" && cp "$x86_64" "$a/x86_64" || exit 1
 touch -d 2001-01-01 "$a"/* && pack "$a" "$version" https://example.org/r/ "$a/armv7" "$a/arm64" "$a/x86" "$a/x86_64"
-cmp -s "$work/module.zip" "$a/module.zip" || fail "a second pack, of copies made at another time, gave other bytes"
+cmp -s "$root/module.zip" "$a/module.zip" || fail "a second pack, of copies made at another time, gave other bytes"
 echo "module install: $failures failure(s)"
 [ "$failures" -eq 0 ]
