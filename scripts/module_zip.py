@@ -7,6 +7,7 @@ The same inputs give the same bytes: fixed times, modes and order.
 
   module_zip.py --version VERSION --out ZIP [--release-url URL --update-json FILE]
                 ABI=BINARY...
+  module_zip.py --check --version VERSION [--release-url URL]
 
 With --release-url, module.prop names URL/update.json as its updateJson, and
 FILE gets the update.json that goes there, whose zipUrl is URL/ZIP's name."""
@@ -51,20 +52,24 @@ def add(archive, name, data, mode):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--version", required=True)
-    parser.add_argument("--out", required=True)
+    parser.add_argument("--check", action="store_true", help="only check VERSION and the release URL")
+    parser.add_argument("--out")
     parser.add_argument("--release-url")
     parser.add_argument("--update-json")
-    parser.add_argument("binaries", nargs="+", metavar="ABI=BINARY")
+    parser.add_argument("binaries", nargs="*", metavar="ABI=BINARY")
     options = parser.parse_args()
+    version_code(options.version)  # before anything is made
+    url = options.release_url.rstrip("/") if options.release_url else None
+    if url and not re.fullmatch(r"https://[^/\s]+(/\S*)?", url):
+        sys.exit("module_zip.py: the release URL %r is not https://HOST..." % url)
+    if options.check:
+        return
     abis = [b.split("=", 1)[0] for b in options.binaries]
     binaries = dict(b.split("=", 1) for b in options.binaries if "=" in b)
     if sorted(abis) != sorted(ABIS) or len(binaries) != len(abis):
         sys.exit("module_zip.py: want one binary for each of %s, got %s" % (" ".join(ABIS), " ".join(binaries)))
-    if bool(options.release_url) != bool(options.update_json):
-        sys.exit("module_zip.py: --release-url and --update-json go together")
-    url = options.release_url.rstrip("/") if options.release_url else None
-    if url and not re.fullmatch(r"https://[^/\s]+(/\S*)?", url):
-        sys.exit("module_zip.py: the release URL %r is not https://HOST..." % url)
+    if not options.out or bool(options.release_url) != bool(options.update_json):
+        sys.exit("module_zip.py: --out wanted, and --release-url and --update-json go together")
     module = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "module")
     with zipfile.ZipFile(options.out, "w") as archive:
         for name, entry, mode in (("update-binary", "META-INF/com/google/android/update-binary", 0o755),

@@ -10,19 +10,25 @@
 #                             the managers' updates from RELEASE_URL, where
 #                             every file of dist/ is to be published
 # VERSION is the VERSION file's: MAJOR.MINOR.PATCH, minor and patch below
-# 100 (the module's versionCode is made of it). scripts/module_zip.py checks
-# it and RELEASE_URL.
+# 100 (the module's versionCode is made of it). VERSION and RELEASE_URL are
+# checked before anything is built, and the release is made in a fresh
+# directory that replaces dist/ only once all of it is there: a release that
+# fails leaves dist/ as it was.
 set -eu
 cd "$(dirname "$0")/.."
 if [ -n "$(git status --porcelain)" ]; then
   echo "release.sh: the work tree has changes; commit them first: a release is built from a commit" >&2
   exit 1
 fi
-scripts/install-deps.sh >&2
 version=$(cat VERSION)
+scripts/module_zip.py --check --version "$version" ${RELEASE_URL:+--release-url "$RELEASE_URL"}
+scripts/install-deps.sh >&2
 
 tree=$(mktemp -d /tmp/bootnote-release-XXXXXX)
-trap 'rm -rf "$tree"' EXIT
+# The next dist/, beside it so that it moves into place with a rename.
+next=$(mktemp -d "$PWD/.dist-next-XXXXXX")
+trap 'rm -rf "$tree" "$next"' EXIT
+trap 'exit 1' HUP INT TERM
 git archive HEAD | tar -xf - -C "$tree"
 
 # Each device preset and the ABI its binary is named after.
@@ -32,25 +38,30 @@ for build in $builds; do presets="$presets ${build%%:*}"; done
 # shellcheck disable=SC2086 # one word per preset
 "$tree/scripts/build-presets.sh" -S "$tree" $presets >/dev/null
 
-mkdir -p dist
-rm -f dist/update.json dist/changelog.md
+# What dist/ held stays, but a previous release's update.json and changelog.md.
+[ ! -d dist ] || cp -a dist/. "$next/"
+rm -f "$next/update.json" "$next/changelog.md"
 names='' binaries=''
 for build in $builds; do
   name=bootnote-$version-${build#*:}
-  cp "$tree/build/${build%%:*}/bootnote" "dist/$name"
-  names="$names $name" binaries="$binaries ${build#*:}=dist/$name"
+  cp "$tree/build/${build%%:*}/bootnote" "$next/$name"
+  names="$names $name" binaries="$binaries ${build#*:}=$next/$name"
 done
 module=bootnote-$version-module.zip
 # shellcheck disable=SC2086 # one word per binary
-"$tree/scripts/module_zip.py" --version "$version" --out "dist/$module" \
-  ${RELEASE_URL:+--release-url "$RELEASE_URL" --update-json dist/update.json} $binaries
+"$tree/scripts/module_zip.py" --version "$version" --out "$next/$module" \
+  ${RELEASE_URL:+--release-url "$RELEASE_URL" --update-json "$next/update.json"} $binaries
 names="$names $module"
 if [ -n "${RELEASE_URL-}" ]; then
   printf '# bootnote %s\n\nBuilt from commit %s. What it does and how to use it: README.md at that commit.\n' \
-    "$version" "$(git rev-parse HEAD)" > dist/changelog.md
+    "$version" "$(git rev-parse HEAD)" > "$next/changelog.md"
   names="$names update.json changelog.md"
 fi
 # shellcheck disable=SC2086 # one word per file name
-(cd dist && sha256sum $names > SHA256SUMS)
+(cd "$next" && sha256sum $names > SHA256SUMS)
+chmod 755 "$next"  # mktemp made it 0700; dist/ is made as any directory
+[ ! -d dist ] || mv dist "$next.old"
+mv "$next" dist || { mv "$next.old" dist; exit 1; }
+rm -rf "$next.old"
 echo "built from $(git rev-parse --short HEAD):"
 cat dist/SHA256SUMS

@@ -1,11 +1,10 @@
 #!/bin/sh
 # Packs the module from the four device binaries and installs it in a
 # private root under busybox in standalone mode, through both doors a manager
-# has: Magisk's app before v29 ("app": META-INF unzipped, #MAGISK looked for,
-# the zip's update-binary run) and the daemon's ("daemon": install_module
-# called directly), both reaching a stand-in of the managers' installer. Then
-# checks module.prop, update.json, and that a second pack of copies made at
-# another time gives the same bytes.
+# has: Magisk's app before v29 ("app": META-INF, #MAGISK, the zip's
+# update-binary) and the daemon's (install_module called directly), to a
+# stand-in of the managers' installer. Then module.prop, update.json, and a
+# second pack of copies made at another time: the same bytes.
 #   module_install.sh SOURCE_DIR ARMV7 ARM64 X86 X86_64
 set -u
 source_dir=$1 armv7=$2 arm64=$3 x86=$4 x86_64=$5
@@ -23,12 +22,9 @@ root=$work/root
 mkdir -p "$root/bb" "$root/tmp" "$root/data/adb/magisk" "$root/data/adb/modules/meta-overlayfs" || exit 1
 pack "$root" "$version" https://example.org/r/ "$armv7" "$arm64" "$x86" "$x86_64"
 busybox --install -s "$root/bb" || exit 1
-# This machine's programs, for busybox's libraries; the rest is the root's.
-sandbox=""
-for dir in usr bin lib lib64 sbin; do
-  if [ -L "/$dir" ]; then ln -s "$(readlink "/$dir")" "$root/$dir" || exit 1
-  elif [ -d "/$dir" ]; then sandbox="$sandbox --ro-bind /$dir /$dir"; fi
-done
+# This machine's /usr, for busybox's libraries (Debian 12 merged /bin and
+# /lib into it); the rest is the root's.
+for dir in bin lib lib64 sbin; do ln -s "usr/$dir" "$root/$dir" || exit 1; done
 
 # The installer, /data/adb/magisk/util_functions.sh: module.prop read, the
 # zip but META-INF extracted into MODPATH, the default owner and modes,
@@ -59,9 +55,9 @@ install() {
   [ "$3" = - ] || cp "$work/util_functions.sh" "$root/data/adb/magisk/" || exit 1
   [ "$4" != yes ] || ln -s modules/meta-overlayfs "$root/data/adb/metamodule" || exit 1
   if [ "$1" = app ]; then door=$app; else door=$daemon; fi
-  # shellcheck disable=SC2086 # one word per bwrap argument
+  # shellcheck disable=SC2086 # no word for "-"
   said=$(env -i PATH=/bb ARCH="$2" VER_CODE="$3" API=34 IS64BIT=true BOOTMODE=true ${5#-} \
-    "$(command -v bwrap)" --bind "$root" / $sandbox --dev /dev --proc /proc /bb/sh -c "$door" 2>&1)
+    "$(command -v bwrap)" --bind "$root" / --ro-bind /usr /usr --dev /dev --proc /proc /bb/sh -c "$door" 2>&1)
   status=$? module=$root/data/adb/modules_update/bootnote
   files=$(cd "$module" 2> /dev/null && find . -type f | sort | tr '\n' ' ')
 }
@@ -76,10 +72,9 @@ for row in "app arm armv7 no - -" "app arm64 arm64 no - -" "app x86 x86 no - -" 
   build=$3 note=$6
   case $build in armv7) binary=$armv7 ;; arm64) binary=$arm64 ;; x86) binary=$x86 ;; *) binary=$x86_64 ;; esac
   install "$1" "$2" 20400 "$4" "$5"
-  same=$(cmp -s "$module/system/bin/bootnote" "$binary" && echo "the $build build" || echo "not the $build build")
-  modes=$(cd "$module" 2>&1 && stat -c '%n %a %u:%g' system system/bin system/bin/bootnote 2>&1 | tr '\n' ' ')
   case $said in *"$full_path"*) said_path=note ;; *) said_path=- ;; esac
-  got="$status, $same, $modes, $files, $said_path"
+  got="$status, $(cmp -s "$module/system/bin/bootnote" "$binary" && echo the || echo not the) $build build, $(cd \
+    "$module" 2>&1 && stat -c '%n %a %u:%g' system system/bin system/bin/bootnote 2>&1 | tr '\n' ' '), $files, $said_path"
   { [ "$got" = "0, the $build build, system 755 0:0 system/bin 755 0:2000 system/bin/bootnote 755 0:2000 , ./customize.sh ./module.prop ./system/bin/bootnote , $note" ] &&
     [ "${said%INSTALLED}" != "$said" ]; } || fail "$row: status, file, modes, files, full path said: $got; said: $said"
 done

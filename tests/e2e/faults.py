@@ -13,7 +13,6 @@ from expected import ERASED_RECORD, RECOVERY_RECORD, erasing, reason, write_fail
 # The file-type question asked after a refused sync, as each C library and
 # architecture makes it.
 FSTAT_CALL = "(newfstatat|statx|fstat64|fstat)"
-FSTAT = FSTAT_CALL + r"\(\d+, .*\) = 0$"
 
 
 def injected(call, result):
@@ -30,8 +29,11 @@ def three_busy_sends(run, workdir):
 def storage(libc):
     def fault(name, inject, trace, stored=RECOVERY_RECORD, fails=None, path="misc", **more):
         failure = [error(write_failed(path, reason(libc, fails)))] if fails else []
-        return Case(name, [path, "boot-recovery"], strace=["inject=" + i for i in inject.split()], trace=trace,
-                    stored=stored, logged=[info(writing("boot-recovery", path))] + failure, **more)
+        # Which call asks the file type is how, not what: untraced, but
+        # where a row answers it.
+        untraced = [] if "fstat" in inject else ["trace=!%%stat"]
+        return Case(name, [path, "boot-recovery"], strace=untraced + ["inject=" + i for i in inject.split()],
+                    trace=trace, stored=stored, logged=[info(writing("boot-recovery", path))] + failure, **more)
     return [
         fault("write_interrupted_once", "write:error=EINTR:when=1",
               [OPEN, injected("write", "-1 EINTR .*"), WRITE, FSYNC, CLOSE]),
@@ -58,13 +60,11 @@ def storage(libc):
         # A file that holds data and refuses the sync (ext4 aborted after an
         # error answers EROFS) may lose the record: a failure. A character
         # device has nothing to lose: no failure.
-        fault("fsync_refused_EINVAL_on_a_file", "fsync:error=EINVAL",
-              [OPEN, WRITE, injected("fsync", "-1 EINVAL .*"), FSTAT, CLOSE], fails=errno.EINVAL),
         fault("fsync_refused_EROFS_on_a_file", "fsync:error=EROFS",
-              [OPEN, WRITE, injected("fsync", "-1 EROFS .*"), FSTAT, CLOSE], fails=errno.EROFS),
+              [OPEN, WRITE, injected("fsync", "-1 EROFS .*"), CLOSE], fails=errno.EROFS),
         fault("fsync_refused_EROFS_on_a_character_device", "fsync:error=EROFS",
-              [r'openat\(AT_FDCWD, "/dev/zero", .*\) = \d+$', WRITE, injected("fsync", "-1 EROFS .*"), FSTAT,
-               CLOSE], stored=None, path="/dev/zero"),
+              [r'openat\(AT_FDCWD, "/dev/zero", .*\) = \d+$', WRITE, injected("fsync", "-1 EROFS .*"), CLOSE],
+              stored=None, path="/dev/zero"),
         # What the file is cannot be told: taken as a file that holds data.
         fault("fsync_refused_and_the_file_type_unknown", "fsync:error=EINVAL %fstat:error=EIO",
               [OPEN, WRITE, injected("fsync", "-1 EINVAL .*"), injected(FSTAT_CALL, "-1 EIO .*"),

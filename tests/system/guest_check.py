@@ -30,7 +30,6 @@ CASES = [
     Case("read_only", "plain", "readonly", "boot-recovery", None, errno.EPERM),
     Case("flush_fails", "plain", "flushfail", "boot-recovery", None, errno.EIO),
     # A block device holds data: its refused sync is a failure.
-    Case("fsync_refused_EINVAL", "refuse-fsync-%d" % errno.EINVAL, "phone", "boot-refused", None, errno.EINVAL),
     Case("fsync_refused_EROFS", "refuse-fsync-%d" % errno.EROFS, "phone", "boot-refused", None, errno.EROFS),
     # Last: the power is cut after it, and the phone disk must hold its record.
     Case("power_cut", "held", "phone", "boot-powercut", b"boot-powercut\0", None),
