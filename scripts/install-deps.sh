@@ -5,7 +5,7 @@ set -eu
 
 # The device builds' foreign architectures: armeabi-v7a, arm64-v8a, x86.
 architectures="armhf arm64 i386"
-packages="cmake make g++ libgtest-dev bubblewrap qemu-user binutils mount util-linux git unzip
+packages="cmake make g++ libgtest-dev bubblewrap qemu-user binutils mount util-linux git
   g++-arm-linux-gnueabihf musl-dev:armhf g++-aarch64-linux-gnu musl-dev:arm64
   g++-i686-linux-gnu musl-dev:i386 musl-dev android-liblog-dev android-liblog
   clang libclang-rt-14-dev valgrind python3 strace

@@ -16,18 +16,24 @@
 # fails leaves dist/ as it was.
 set -eu
 cd "$(dirname "$0")/.."
-if [ -n "$(git status --porcelain)" ]; then
+changes=$(git status --porcelain)  # a git that fails stops the release here
+if [ -n "$changes" ]; then
   echo "release.sh: the work tree has changes; commit them first: a release is built from a commit" >&2
   exit 1
 fi
+# First, as the check runs python3, which a new machine may lack; it builds
+# nothing.
+scripts/install-deps.sh >&2
 version=$(cat VERSION)
 scripts/module_zip.py --check --version "$version" ${RELEASE_URL:+--release-url "$RELEASE_URL"}
-scripts/install-deps.sh >&2
 
 tree=$(mktemp -d /tmp/bootnote-release-XXXXXX)
-# The next dist/, beside it so that it moves into place with a rename.
+trap 'rm -rf "$tree"' EXIT
+# The next dist/, beside it so that it moves into place with a rename; a
+# run ended between the two renames puts the old one back.
 next=$(mktemp -d "$PWD/.dist-next-XXXXXX")
-trap 'rm -rf "$tree" "$next"' EXIT
+chmod "$(umask -S)" "$next"  # mktemp makes it 0700; a dist/ there keeps its own mode
+trap 'rm -rf "$tree" "$next"; [ -e dist ] || [ ! -d "$next.old" ] || mv "$next.old" dist' EXIT
 trap 'exit 1' HUP INT TERM
 git archive HEAD | tar -xf - -C "$tree"
 
@@ -59,9 +65,8 @@ if [ -n "${RELEASE_URL-}" ]; then
 fi
 # shellcheck disable=SC2086 # one word per file name
 (cd "$next" && sha256sum $names > SHA256SUMS)
-chmod 755 "$next"  # mktemp made it 0700; dist/ is made as any directory
 [ ! -d dist ] || mv dist "$next.old"
-mv "$next" dist || { mv "$next.old" dist; exit 1; }
+mv "$next" dist
 rm -rf "$next.old"
 echo "built from $(git rev-parse --short HEAD):"
 cat dist/SHA256SUMS

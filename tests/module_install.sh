@@ -80,7 +80,7 @@ for row in "app arm armv7 no - -" "app arm64 arm64 no - -" "app x86 x86 no - -" 
 done
 # An unknown ARCH, an installer missing or too old: refused, saying why,
 # nothing left.
-for row in "daemon riscv64 20400 riscv64" "app arm - util_functions.sh" "app arm 20300 20300"; do
+for row in "daemon riscv64 20400 riscv64" "app arm - v20.4" "app arm 20300 v20.4"; do
   # shellcheck disable=SC2086 # one word per field
   set -- $row
   install "$1" "$2" "$3" no -
@@ -101,7 +101,7 @@ prop, plain = (dict(line.split("=", 1) for line in text.splitlines()) for text i
 update, version = json.load(open(sys.argv[2] + "/update.json")), sys.argv[4]
 codes = [version_code(v) for v in ("0.1.2", "0.1.10", "1.9.99", "1.10.0", "2.0.0")]
 ok = prop == dict(plain, updateJson="https://example.org/r/update.json") and "updateJson" not in plain and \
-    plain["id"] == "bootnote" and \
+    sorted(plain) == ["author", "description", "id", "name", "version", "versionCode"] and plain["id"] == "bootnote" and \
     plain["version"] == version and all(t.endswith("\n") and "\r" not in t for t in texts) and \
     os.listdir(sys.argv[3]) == ["module.zip"] and codes == sorted(set(codes)) and \
     update == dict(version=version, versionCode=int(prop["versionCode"]), zipUrl="https://example.org/r/module.zip",
