@@ -61,7 +61,6 @@ install() {
   status=$? module=$root/data/adb/modules_update/bootnote
   files=$(cd "$module" 2> /dev/null && find . -type f | sort | tr '\n' ' ')
 }
-full_path=/data/adb/modules/bootnote/system/bin/bootnote
 # DOOR ARCH BUILD METAMODULE VAR=VALUE NOTE: installs BUILD (the operand of
 # that name), and says the full path exactly where NOTE is "note".
 for row in "app arm armv7 no - -" "app arm64 arm64 no - -" "app x86 x86 no - -" "app x64 x86_64 no - -" \
@@ -72,7 +71,7 @@ for row in "app arm armv7 no - -" "app arm64 arm64 no - -" "app x86 x86 no - -" 
   build=$3 note=$6
   case $build in armv7) binary=$armv7 ;; arm64) binary=$arm64 ;; x86) binary=$x86 ;; *) binary=$x86_64 ;; esac
   install "$1" "$2" 20400 "$4" "$5"
-  case $said in *"$full_path"*) said_path=note ;; *) said_path=- ;; esac
+  case $said in *"/data/adb/modules/bootnote/system/bin/bootnote"*) said_path=note ;; *) said_path=- ;; esac
   got="$status, $(cmp -s "$module/system/bin/bootnote" "$binary" && echo the || echo not the) $build build, $(cd \
     "$module" 2>&1 && stat -c '%n %a %u:%g' system system/bin system/bin/bootnote 2>&1 | tr '\n' ' '), $files, $said_path"
   { [ "$got" = "0, the $build build, system 755 0:0 system/bin 755 0:2000 system/bin/bootnote 755 0:2000 , ./customize.sh ./module.prop ./system/bin/bootnote , $note" ] &&

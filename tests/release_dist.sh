@@ -1,12 +1,11 @@
 #!/bin/sh
-# Runs scripts/release.sh from a commit of SOURCE_DIR's work tree over an
-# earlier release's dist/, with a stand-in cmake that leaves a file where
-# each binary goes.   release_dist.sh SOURCE_DIR
+# scripts/release.sh, from a commit of SOURCE_DIR's work tree, over an earlier
+# release's dist/, with a cmake that leaves a file for each binary.   release_dist.sh SOURCE_DIR
 set -u
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 failures=0 src=$work/src
-mkdir -p "$src/dist" "$work/bin" "$work/fail" || exit 1
+mkdir -p "$src" "$work/bin" "$work/fail" && mkdir -m 750 "$src/dist" || exit 1
 git -C "$1" ls-files -z --cached --others --exclude-standard |
   tar -C "$1" --null --no-recursion --ignore-failed-read -cf - -T - | tar -xf - -C "$src" || exit 1
 printf '#!/bin/sh\n' > "$src/scripts/install-deps.sh"  # what this machine has is for ctest to say
@@ -18,7 +17,6 @@ printf '#!/bin/sh\necho "$*" >> %s/cmake-calls\n[ "$1" != --build ] || { mkdir -
 printf '#!/bin/sh\nexit 1\n' > "$work/fail/sha256sum"
 chmod 755 "$work/bin/cmake" "$work/fail/sha256sum"
 for name in bootnote-0.9.0-x86 update.json changelog.md SHA256SUMS; do echo "0.9.0 $name" > "$src/dist/$name"; done
-chmod 750 "$src/dist"
 listing() { (cd "$src/dist" && find . -type f | LC_ALL=C sort | xargs -r md5sum | tr '\n' ' '); }
 before=$(listing)
 made="./SHA256SUMS ./bootnote-0.9.0-x86 ./bootnote-1.0.0-arm64-v8a ./bootnote-1.0.0-armeabi-v7a \

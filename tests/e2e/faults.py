@@ -29,8 +29,7 @@ def three_busy_sends(run, workdir):
 def storage(libc):
     def fault(name, inject, trace, stored=RECOVERY_RECORD, fails=None, path="misc", **more):
         failure = [error(write_failed(path, reason(libc, fails)))] if fails else []
-        # Which call asks the file type is how, not what: untraced, but
-        # where a row answers it.
+        # Which call asks the file type is how, not what: untraced but where answered.
         untraced = [] if "fstat" in inject else ["trace=!%%stat"]
         return Case(name, [path, "boot-recovery"], strace=untraced + ["inject=" + i for i in inject.split()],
                     trace=trace, stored=stored, logged=[info(writing("boot-recovery", path))] + failure, **more)
