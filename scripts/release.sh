@@ -21,6 +21,12 @@ if [ -n "$changes" ]; then
   echo "release.sh: the work tree has changes; commit them first: a release is built from a commit" >&2
   exit 1
 fi
+# What a run that was killed left beside dist/: the dist/ it had moved aside
+# goes back, whole; anything else is half made and goes.
+for stale in .dist-next-*; do
+  if [ ! -e "$stale" ]; then continue; fi
+  if [ ! -e dist ] && [ "${stale%.old}" != "$stale" ]; then mv "$stale" dist; else rm -rf "$stale"; fi
+done
 # First, as the check runs python3, which a new machine may lack; it builds
 # nothing.
 scripts/install-deps.sh >&2
@@ -29,11 +35,16 @@ scripts/module_zip.py --check --version "$version" ${RELEASE_URL:+--release-url 
 
 tree=$(mktemp -d /tmp/bootnote-release-XXXXXX)
 trap 'rm -rf "$tree"' EXIT
-# The next dist/, beside it so that it moves into place with a rename; a
-# run ended between the two renames puts the old one back.
+# The next dist/, beside it so that it moves into place with a rename.
 next=$(mktemp -d "$PWD/.dist-next-XXXXXX")
 chmod "$(umask -S)" "$next"  # mktemp makes it 0700; a dist/ there keeps its own mode
-trap 'rm -rf "$tree" "$next"; [ -e dist ] || [ ! -d "$next.old" ] || mv "$next.old" dist' EXIT
+# However the run ends, dist/ is whole and alone: the new one, or the old
+# one, put back where the run ended between the two renames below.
+finish() {
+  rm -rf "$tree" "$next"
+  if [ -e dist ]; then rm -rf "$next.old"; elif [ -d "$next.old" ]; then mv "$next.old" dist; fi
+}
+trap finish EXIT
 trap 'exit 1' HUP INT TERM
 git archive HEAD | tar -xf - -C "$tree"
 
@@ -67,6 +78,5 @@ fi
 (cd "$next" && sha256sum $names > SHA256SUMS)
 [ ! -d dist ] || mv dist "$next.old"
 mv "$next" dist
-rm -rf "$next.old"
 echo "built from $(git rev-parse --short HEAD):"
 cat dist/SHA256SUMS

@@ -3,6 +3,8 @@
 // writer picks its transport once per process.
 #include <android/log.h>
 #include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -13,6 +15,19 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+// The tests make /dev/log/main and /dev/socket/logdw: only in the sandbox
+// that tests/CMakeLists.txt runs them in (it makes /dev/sandbox), never in
+// this machine's /dev. Without it, no test runs and the binary fails (a
+// fatal failure here would only mark the tests skipped).
+class PrivateDev : public ::testing::Environment {
+  void SetUp() override {
+    if (access("/dev/sandbox", F_OK) == 0) return;
+    fputs("not in the sandbox with a private /dev: no test touches this machine's /dev\n", stderr);
+    exit(1);
+  }
+};
+[[maybe_unused]] ::testing::Environment* const private_dev = ::testing::AddGlobalTestEnvironment(new PrivateDev);
 
 // Once logd was there, a socket that is gone is logd restarting: entries are
 // dropped until it is back, never sent to a kernel logger nobody reads; the
