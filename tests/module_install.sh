@@ -1,10 +1,12 @@
 #!/bin/sh
 # Packs the module from the four device binaries and installs it in a
-# private root under busybox in standalone mode, through both doors a manager
-# has: Magisk's app before v29 ("app": META-INF, #MAGISK, the zip's
-# update-binary) and the daemon's (install_module called directly), to a
-# stand-in of the managers' installer. Then module.prop, update.json, and a
-# second pack of copies made at another time: the same bytes.
+# private root under busybox, its applets alone on PATH (Debian's busybox has
+# no standalone mode; such a PATH finds the same commands), through both
+# doors a manager has: Magisk's app before v29 ("app": META-INF, #MAGISK, the
+# zip's update-binary) and the daemon's (install_module called directly), to
+# a stand-in of the managers' installer, with the variables and files of
+# each manager. Then module.prop, update.json, and a second pack of copies
+# made at another time: the same bytes.
 #   module_install.sh SOURCE_DIR ARMV7 ARM64 X86 X86_64
 set -u
 source_dir=$1 armv7=$2 arm64=$3 x86=$4 x86_64=$5
@@ -19,16 +21,22 @@ pack() {  # DIR VERSION URL ARMV7 ARM64 X86 X86_64: DIR/module.zip, and DIR/upda
 }
 version=$(cat "$source_dir/VERSION")
 root=$work/root
-mkdir -p "$root/bb" "$root/tmp" "$root/data/adb/magisk" "$root/data/adb/modules/meta-overlayfs" || exit 1
+meta=$root/data/adb/modules/meta-overlayfs
+mkdir -p "$root/bb" "$root/tmp" "$root/data/adb/magisk" "$meta" || exit 1
 pack "$root" "$version" https://example.org/r/ "$armv7" "$arm64" "$x86" "$x86_64"
 busybox --install -s "$root/bb" || exit 1
+# getprop: the phone's ABIs, PHONE_ABILIST and PHONE_ABI.
+# shellcheck disable=SC2016
+printf '#!/bb/sh\ncase $1 in *abilist) echo "$PHONE_ABILIST" ;; *abi) echo "$PHONE_ABI" ;; esac\n' > "$root/bb/getprop" &&
+  chmod 755 "$root/bb/getprop" || exit 1
 # This machine's /usr, for busybox's libraries (Debian 12 merged /bin and
 # /lib into it); the rest is the root's.
 for dir in bin lib lib64 sbin; do ln -s "usr/$dir" "$root/$dir" || exit 1; done
 
 # The installer, /data/adb/magisk/util_functions.sh: module.prop read, the
 # zip but META-INF extracted into MODPATH, the default owner and modes,
-# customize.sh sourced. abort leaves with 3, told apart from another exit.
+# customize.sh sourced, then deleted. abort leaves with 3, told apart from
+# another exit.
 # shellcheck disable=SC2016 # expanded by the installer's shell
 printf '%s\n' 'MAGISK_VER_CODE=$VER_CODE' 'ui_print() { echo "$1"; }' \
   'abort() { echo "$1"; rm -rf "$MODPATH"; exit 3; }' 'set_perm() { chown "$2:$3" "$1" && chmod "$4" "$1"; }' \
@@ -37,6 +45,7 @@ printf '%s\n' 'MAGISK_VER_CODE=$VER_CODE' 'ui_print() { echo "$1"; }' \
   mkdir -p "$MODPATH" && unzip -o -q "$ZIPFILE" -x "META-INF/*" -d "$MODPATH" && chown -R 0:0 "$MODPATH" &&
   find "$MODPATH" -type d -exec chmod 755 {} + && find "$MODPATH" -type f -exec chmod 644 {} + || exit 4
   . "$MODPATH/customize.sh"
+  rm -f "$MODPATH/customize.sh"
   echo INSTALLED
 }' > "$work/util_functions.sh"
 # shellcheck disable=SC2016
@@ -47,44 +56,78 @@ sh /tmp/zip/META-INF/com/google/android/update-binary dummy 1 /module.zip'
 # shellcheck disable=SC2016
 daemon='umask 077; ZIPFILE=/module.zip; . /data/adb/magisk/util_functions.sh && install_module'
 
-# install DOOR ARCH VER_CODE METAMODULE VAR=VALUE: the status, output and
-# files of one install. VER_CODE "-": no util_functions.sh; METAMODULE
-# "yes": /data/adb/metamodule links to an installed one; VAR=VALUE "-": none.
+# install DOOR ARCH VER_CODE FILES VARS: the status, output and files of one
+# install on a phone whose ABIs are those ARCH names. VER_CODE "-": no
+# util_functions.sh. FILES, under /data/adb: "link", a link metamodule to
+# the installed meta-overlayfs; "prop=V", its module.prop says metamodule=V;
+# "disabled", its disable file; "lite", .litemode_enable; "magic",
+# .magic_mount_enable. VARS: VAR=VALUE,... the manager's. "-": none.
 install() {
-  rm -rf "$root/data/adb/modules_update" "$root/data/adb/metamodule" "$root/tmp/"* "$root/data/adb/magisk/"*
+  rm -rf "$root/data/adb/modules_update" "$root/data/adb/metamodule" "${meta:?}/"* "$root/data/adb/".*_enable \
+    "$root/tmp/"* "$root/data/adb/magisk/"*
   [ "$3" = - ] || cp "$work/util_functions.sh" "$root/data/adb/magisk/" || exit 1
-  [ "$4" != yes ] || ln -s modules/meta-overlayfs "$root/data/adb/metamodule" || exit 1
+  for file in $(echo "$4" | tr , ' '); do
+    case $file in
+      link) ln -s modules/meta-overlayfs "$root/data/adb/metamodule" ;;
+      prop=*) echo "metamodule=${file#prop=}" > "$meta/module.prop" ;;
+      disabled) touch "$meta/disable" ;;
+      lite) touch "$root/data/adb/.litemode_enable" ;;
+      magic) touch "$root/data/adb/.magic_mount_enable" ;;
+    esac || exit 1
+  done
+  case $2 in arm) abis='armeabi-v7a,armeabi' ;; arm64) abis='arm64-v8a,armeabi-v7a' ;; x64) abis='x86_64,x86' ;; *) abis=$2 ;; esac
   if [ "$1" = app ]; then door=$app; else door=$daemon; fi
-  # shellcheck disable=SC2086 # no word for "-"
-  said=$(env -i PATH=/bb ARCH="$2" VER_CODE="$3" API=34 IS64BIT=true BOOTMODE=true ${5#-} \
+  # shellcheck disable=SC2046 # one word per VAR=VALUE
+  said=$(env -i PATH=/bb ARCH="$2" VER_CODE="$3" API=34 IS64BIT=true BOOTMODE=true PHONE_ABILIST="$abis" \
+    PHONE_ABI="${abis%%,*}" $(echo "${5#-}" | tr , ' ') \
     "$(command -v bwrap)" --bind "$root" / --ro-bind /usr /usr --dev /dev --proc /proc /bb/sh -c "$door" 2>&1)
   status=$? module=$root/data/adb/modules_update/bootnote
   files=$(cd "$module" 2> /dev/null && find . -type f | sort | tr '\n' ' ')
 }
-# DOOR ARCH BUILD METAMODULE VAR=VALUE NOTE: installs BUILD (the operand of
-# that name), and says the full path exactly where NOTE is "note".
-for row in "app arm armv7 no - -" "app arm64 arm64 no - -" "app x86 x86 no - -" "app x64 x86_64 no - -" \
-  "daemon arm armv7 no KSU=true note" "daemon arm64 arm64 no APATCH=true note" "daemon x86 x86 yes KSU=true -" \
-  "daemon x64 x86_64 no - -"; do
+# Each manager as its daemon exports itself: KernelSU v2.1.2 and from 22098
+# (v3.0.0 is 32179); mount variables, which decide even above 22098 (SukiSU
+# v4.0.0 is 40119); APatch 11009-11142 (APATCH_BIND_MOUNT), before it, and
+# from 11170.
+ksu=KSU=true,KSU_VER_CODE ap=APATCH=true,APATCH_VER_CODE next=KSU=true,KSU_NEXT=true,KSU_VER_CODE=40119
+# DOOR ARCH BUILD FILES VARS NOTE: installs BUILD (the operand of that name);
+# NOTE "meta": says the full path and to install bootnote again after a
+# metamodule; "lite": the full path and to leave lite mode; "-": nothing.
+for row in "app arm armv7 - - -" "app arm64 arm64 - - -" "app x86 x86 - PHONE_ABILIST=,PHONE_ABI=x86 -" \
+  "app x64 x86_64 - - -" "daemon arm64 arm64 - $ksu=22084,KSU_VER=v2.1.2,KSU_KERNEL_VER_CODE=22084 -" \
+  "daemon arm armv7 - $ksu=22098 meta" "daemon x86 x86 - $next,KSU_MAGIC_MOUNT=true -" \
+  "daemon x64 x86_64 - $next,KSU_OVERLAYFS=true -" "daemon arm64 arm64 - $ksu=40119,KSU_SUKISU=true,KSU_MAGIC_MOUNT=true -" \
+  "daemon arm64 arm64 - $ksu=40160,KSU_SUKISU=true meta" "daemon arm64 arm64 link $ksu=32179 -" \
+  "daemon arm64 arm64 prop=1 $ksu=32179 -" "daemon arm64 arm64 prop=1,disabled $ksu=32179 meta" \
+  "daemon arm armv7 - $ap=11142,APATCH_BIND_MOUNT=true -" "daemon x86 x86 - $ap=11039,APATCH_BIND_MOUNT=false -" \
+  "daemon arm64 arm64 lite $ap=11142,APATCH_BIND_MOUNT=true lite" "daemon arm armv7 - $ap=10983 -" \
+  "daemon x64 x86_64 lite $ap=10983 lite" "daemon arm64 arm64 - $ap=11219 meta" "daemon arm64 arm64 magic $ap=11219 -" \
+  "daemon arm64 arm64 prop=true $ap=11219 -" "daemon arm64 arm64 link,disabled $ap=11219 meta"; do
   # shellcheck disable=SC2086 # one word per field
   set -- $row
   build=$3 note=$6
   case $build in armv7) binary=$armv7 ;; arm64) binary=$arm64 ;; x86) binary=$x86 ;; *) binary=$x86_64 ;; esac
   install "$1" "$2" 20400 "$4" "$5"
-  case $said in *"/data/adb/modules/bootnote/system/bin/bootnote"*) said_path=note ;; *) said_path=- ;; esac
+  full=/data/adb/modules/bootnote/system/bin/bootnote
+  case $said in *"$full"*"install bootnote again"*) said_note=meta ;; *"$full"*"lite mode off"*) said_note=lite ;;
+    *"$full"*) said_note=other ;; *) said_note=- ;; esac
   got="$status, $(cmp -s "$module/system/bin/bootnote" "$binary" && echo the || echo not the) $build build, $(cd \
-    "$module" 2>&1 && stat -c '%n %a %u:%g' system system/bin system/bin/bootnote 2>&1 | tr '\n' ' '), $files, $said_path"
-  { [ "$got" = "0, the $build build, system 755 0:0 system/bin 755 0:2000 system/bin/bootnote 755 0:2000 , ./customize.sh ./module.prop ./system/bin/bootnote , $note" ] &&
-    [ "${said%INSTALLED}" != "$said" ]; } || fail "$row: status, file, modes, files, full path said: $got; said: $said"
+    "$module" 2>&1 && stat -c '%n %a %u:%g' system system/bin system/bin/bootnote 2>&1 | tr '\n' ' '), $files, $said_note"
+  { [ "$got" = "0, the $build build, system 755 0:0 system/bin 755 0:2000 system/bin/bootnote 755 0:2000 , ./module.prop ./system/bin/bootnote , $note" ] &&
+    [ "${said%INSTALLED}" != "$said" ]; } || fail "$row: status, file, modes, files, note: $got; said: $said"
 done
-# An unknown ARCH, an installer missing or too old: refused, saying why,
-# nothing left.
-for row in "daemon riscv64 20400 riscv64" "app arm - v20.4" "app arm 20300 v20.4"; do
+# DOOR ARCH VER_CODE VARS NAMING STATUS: refused, with STATUS (3: abort),
+# saying NAMING, nothing left: an ARCH with no build (Magisk v28's riscv64),
+# a riscv64 phone that Magisk before v28, KernelSU or APatch call "arm", an
+# installer missing, too old, or whose version code is no number.
+for row in "daemon riscv64 20400 - riscv64 3" "app arm 20400 PHONE_ABILIST=riscv64 riscv64 3" \
+  "daemon arm 20400 $ksu=32179,PHONE_ABILIST=riscv64 riscv64 3" \
+  "daemon arm 20400 $ap=11219,PHONE_ABILIST=,PHONE_ABI=riscv64 riscv64 3" \
+  "app arm - - v20.4 1" "app arm 20300 - v20.4 1" "app arm 2O400 - v20.4 1"; do
   # shellcheck disable=SC2086 # one word per field
   set -- $row
-  install "$1" "$2" "$3" no -
-  { [ "$status" -ne 0 ] && [ "${said#*"$4"}" != "$said" ] && [ ! -e "$module" ]; } ||
-    fail "$row: status $status, files $files, said: $said (not refused, naming \"$4\", leaving nothing)"
+  install "$1" "$2" "$3" - "$4"
+  { [ "$status" = "$6" ] && [ "${said#*"$5"}" != "$said" ] && [ ! -e "$module" ]; } ||
+    fail "$row: status $status, files $files, said: $said (not refused with $6, naming \"$5\", leaving nothing)"
 done
 
 # module.prop: the id for good, the version, a versionCode that grows with
