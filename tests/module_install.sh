@@ -58,10 +58,9 @@ daemon='umask 077; ZIPFILE=/module.zip; . /data/adb/magisk/util_functions.sh && 
 
 # install DOOR ARCH VER_CODE FILES VARS: the status, output and files of one
 # install on a phone whose ABIs are those ARCH names. VER_CODE "-": no
-# util_functions.sh. FILES, under /data/adb: "link", a link metamodule to
-# the installed meta-overlayfs; "prop=V", its module.prop says metamodule=V;
-# "disabled", its disable file; "lite", .litemode_enable; "magic",
-# .magic_mount_enable. VARS: VAR=VALUE,... the manager's. "-": none.
+# util_functions.sh. FILES: "link", /data/adb/metamodule to the installed
+# meta-overlayfs; "prop=V", its module.prop says metamodule=V; others, files
+# made under /data/adb. VARS: VAR=VALUE,... the manager's. "-": none.
 install() {
   rm -rf "$root/data/adb/modules_update" "$root/data/adb/metamodule" "${meta:?}/"* "$root/data/adb/".*_enable \
     "$root/tmp/"* "$root/data/adb/magisk/"*
@@ -70,9 +69,8 @@ install() {
     case $file in
       link) ln -s modules/meta-overlayfs "$root/data/adb/metamodule" ;;
       prop=*) echo "metamodule=${file#prop=}" > "$meta/module.prop" ;;
-      disabled) touch "$meta/disable" ;;
-      lite) touch "$root/data/adb/.litemode_enable" ;;
-      magic) touch "$root/data/adb/.magic_mount_enable" ;;
+      -) ;;
+      *) touch "$root/data/adb/$file" ;;
     esac || exit 1
   done
   case $2 in arm) abis='armeabi-v7a,armeabi' ;; arm64) abis='arm64-v8a,armeabi-v7a' ;; x64) abis='x86_64,x86' ;; *) abis=$2 ;; esac
@@ -97,11 +95,11 @@ for row in "app arm armv7 - - -" "app arm64 arm64 - - -" "app x86 x86 - PHONE_AB
   "daemon arm armv7 - $ksu=22098 meta" "daemon x86 x86 - $next,KSU_MAGIC_MOUNT=true -" \
   "daemon x64 x86_64 - $next,KSU_OVERLAYFS=true -" "daemon arm64 arm64 - $ksu=40119,KSU_SUKISU=true,KSU_MAGIC_MOUNT=true -" \
   "daemon arm64 arm64 - $ksu=40160,KSU_SUKISU=true meta" "daemon arm64 arm64 link $ksu=32179 -" \
-  "daemon arm64 arm64 prop=1 $ksu=32179 -" "daemon arm64 arm64 prop=1,disabled $ksu=32179 meta" \
+  "daemon arm64 arm64 prop=1 $ksu=32179 -" "daemon arm64 arm64 prop=1,modules/meta-overlayfs/disable $ksu=32179 meta" \
   "daemon arm armv7 - $ap=11142,APATCH_BIND_MOUNT=true -" "daemon x86 x86 - $ap=11039,APATCH_BIND_MOUNT=false -" \
-  "daemon arm64 arm64 lite $ap=11142,APATCH_BIND_MOUNT=true lite" "daemon arm armv7 - $ap=10983 -" \
-  "daemon x64 x86_64 lite $ap=10983 lite" "daemon arm64 arm64 - $ap=11219 meta" "daemon arm64 arm64 magic $ap=11219 -" \
-  "daemon arm64 arm64 prop=true $ap=11219 -" "daemon arm64 arm64 link,disabled $ap=11219 meta"; do
+  "daemon arm64 arm64 .litemode_enable $ap=11142,APATCH_BIND_MOUNT=true lite" "daemon arm armv7 - $ap=10983 -" \
+  "daemon x64 x86_64 .litemode_enable $ap=10983 lite" "daemon arm64 arm64 - $ap=11219 meta" "daemon arm64 arm64 .magic_mount_enable $ap=11219 -" \
+  "daemon arm64 arm64 prop=true $ap=11219 -" "daemon arm64 arm64 link,modules/meta-overlayfs/disable $ap=11219 meta"; do
   # shellcheck disable=SC2086 # one word per field
   set -- $row
   build=$3 note=$6
