@@ -40,7 +40,7 @@ ui_print "- bootnote: the $bootnote_abi build (ARCH $ARCH) installed as /system/
 bootnote_metamodule() {
   if [ -d /data/adb/metamodule ]; then echo /data/adb/metamodule; return; fi
   for bootnote_prop in /data/adb/modules/*/module.prop; do
-    grep -qiE '^ *metamodule *= *(1|true)[[:space:]]*$' "$bootnote_prop" 2> /dev/null && echo "${bootnote_prop%/*}"
+    grep -qE '^ *metamodule *= *(1|[Tt][Rr][Uu][Ee])[[:space:]]*$' "$bootnote_prop" 2> /dev/null && echo "${bootnote_prop%/*}"
   done | tail -n 1
 }
 # Why the manager will not mount the module's system/, and so bootnote is

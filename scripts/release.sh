@@ -21,6 +21,12 @@ if [ -n "$changes" ]; then
   echo "release.sh: the work tree has changes; commit them first: a release is built from a commit" >&2
   exit 1
 fi
+# One run at a time in a tree: another's .dist-next-* is not stale.
+exec 9< scripts/release.sh
+if ! flock -n 9; then
+  echo "release.sh: another scripts/release.sh is running in $PWD; wait for it to end" >&2
+  exit 1
+fi
 # What a run that was killed left beside dist/: the dist/ it had moved aside
 # goes back, whole; anything else is half made and goes.
 for stale in .dist-next-*; do
@@ -45,7 +51,9 @@ finish() {
   if [ -e dist ]; then rm -rf "$next.old"; elif [ -d "$next.old" ]; then mv "$next.old" dist; fi
 }
 trap finish EXIT
-trap 'exit 1' HUP INT TERM
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 git archive HEAD | tar -xf - -C "$tree"
 
 # Each device preset and the ABI its binary is named after.

@@ -88,25 +88,27 @@ install() {
 # from 11170.
 ksu=KSU=true,KSU_VER_CODE ap=APATCH=true,APATCH_VER_CODE next=KSU=true,KSU_NEXT=true,KSU_VER_CODE=40119
 # DOOR ARCH BUILD FILES VARS NOTE: installs BUILD (the operand of that name);
-# NOTE "meta": says the full path and to install bootnote again after a
-# metamodule; "lite": the full path and to leave lite mode; "-": nothing.
+# NOTE: says the full path, and then to install a metamodule ("meta") or
+# enable the disabled one ("enable") and install bootnote again, or to leave
+# lite mode ("lite"); "-": nothing.
 for row in "app arm armv7 - - -" "app arm64 arm64 - - -" "app x86 x86 - PHONE_ABILIST=,PHONE_ABI=x86 -" \
   "app x64 x86_64 - - -" "daemon arm64 arm64 - $ksu=22084,KSU_VER=v2.1.2,KSU_KERNEL_VER_CODE=22084 -" \
   "daemon arm armv7 - $ksu=22098 meta" "daemon x86 x86 - $next,KSU_MAGIC_MOUNT=true -" \
   "daemon x64 x86_64 - $next,KSU_OVERLAYFS=true -" "daemon arm64 arm64 - $ksu=40119,KSU_SUKISU=true,KSU_MAGIC_MOUNT=true -" \
   "daemon arm64 arm64 - $ksu=40160,KSU_SUKISU=true meta" "daemon arm64 arm64 link $ksu=32179 -" \
-  "daemon arm64 arm64 prop=1 $ksu=32179 -" "daemon arm64 arm64 prop=1,modules/meta-overlayfs/disable $ksu=32179 meta" \
+  "daemon arm64 arm64 prop=1 $ksu=32179 -" "daemon arm64 arm64 prop=1,modules/meta-overlayfs/disable $ksu=32179 enable" \
   "daemon arm armv7 - $ap=11142,APATCH_BIND_MOUNT=true -" "daemon x86 x86 - $ap=11039,APATCH_BIND_MOUNT=false -" \
   "daemon arm64 arm64 .litemode_enable $ap=11142,APATCH_BIND_MOUNT=true lite" "daemon arm armv7 - $ap=10983 -" \
   "daemon x64 x86_64 .litemode_enable $ap=10983 lite" "daemon arm64 arm64 - $ap=11219 meta" "daemon arm64 arm64 .magic_mount_enable $ap=11219 -" \
-  "daemon arm64 arm64 prop=true $ap=11219 -" "daemon arm64 arm64 link,modules/meta-overlayfs/disable $ap=11219 meta"; do
+  "daemon arm64 arm64 prop=true $ap=11219 -" "daemon arm64 arm64 link,modules/meta-overlayfs/disable $ap=11219 enable"; do
   # shellcheck disable=SC2086 # one word per field
   set -- $row
   build=$3 note=$6
   case $build in armv7) binary=$armv7 ;; arm64) binary=$arm64 ;; x86) binary=$x86 ;; *) binary=$x86_64 ;; esac
   install "$1" "$2" 20400 "$4" "$5"
   full=/data/adb/modules/bootnote/system/bin/bootnote
-  case $said in *"$full"*"install bootnote again"*) said_note=meta ;; *"$full"*"lite mode off"*) said_note=lite ;;
+  case $said in *"$full"*"install a metamodule"*"install bootnote again"*) said_note=meta ;;
+    *"$full"*"enable it"*"install bootnote again"*) said_note=enable ;; *"$full"*"lite mode off"*) said_note=lite ;;
     *"$full"*) said_note=other ;; *) said_note=- ;; esac
   got="$status, $(cmp -s "$module/system/bin/bootnote" "$binary" && echo the || echo not the) $build build, $(cd \
     "$module" 2>&1 && stat -c '%n %a %u:%g' system system/bin system/bin/bootnote 2>&1 | tr '\n' ' '), $files, $said_note"
