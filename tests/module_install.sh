@@ -24,30 +24,12 @@ root=$work/root
 meta=$root/data/adb/modules/meta-overlayfs
 mkdir -p "$root/bb" "$root/tmp" "$root/data/adb/magisk" "$meta" || exit 1
 pack "$root" "$version" https://example.org/r/ "$armv7" "$arm64" "$x86" "$x86_64"
-busybox --install -s "$root/bb" || exit 1
-# getprop: the phone's ABIs, PHONE_ABILIST and PHONE_ABI.
-# shellcheck disable=SC2016
-printf '#!/bb/sh\ncase $1 in *abilist) echo "$PHONE_ABILIST" ;; *abi) echo "$PHONE_ABI" ;; esac\n' > "$root/bb/getprop" &&
-  chmod 755 "$root/bb/getprop" || exit 1
+busybox --install -s "$root/bb" && cp "$source_dir/tests/manager/getprop" "$root/bb/" || exit 1
 # This machine's /usr, for busybox's libraries (Debian 12 merged /bin and
 # /lib into it); the rest is the root's.
 for dir in bin lib lib64 sbin; do ln -s "usr/$dir" "$root/$dir" || exit 1; done
 
-# The installer, /data/adb/magisk/util_functions.sh: module.prop read, the
-# zip but META-INF extracted into MODPATH, the default owner and modes,
-# customize.sh sourced, then deleted. abort leaves with 3, told apart from
-# another exit.
-# shellcheck disable=SC2016 # expanded by the installer's shell
-printf '%s\n' 'MAGISK_VER_CODE=$VER_CODE' 'ui_print() { echo "$1"; }' \
-  'abort() { echo "$1"; rm -rf "$MODPATH"; exit 3; }' 'set_perm() { chown "$2:$3" "$1" && chmod "$4" "$1"; }' \
-  'install_module() {
-  unzip -o -q "$ZIPFILE" module.prop -d /tmp && MODPATH=/data/adb/modules_update/$(sed -n "s/^id=//p" /tmp/module.prop) &&
-  mkdir -p "$MODPATH" && unzip -o -q "$ZIPFILE" -x "META-INF/*" -d "$MODPATH" && chown -R 0:0 "$MODPATH" &&
-  find "$MODPATH" -type d -exec chmod 755 {} + && find "$MODPATH" -type f -exec chmod 644 {} + || exit 4
-  . "$MODPATH/customize.sh"
-  rm -f "$MODPATH/customize.sh"
-  echo INSTALLED
-}' > "$work/util_functions.sh"
+# The doors: Magisk's app before v29, and the daemons' installer call.
 # shellcheck disable=SC2016
 app='unzip -o -q /module.zip "META-INF/com/google/android/*" -d /tmp/zip || { echo "! Unzip error"; exit 5; }
 grep -q "^#MAGISK" /tmp/zip/META-INF/com/google/android/updater-script || { echo "! not a Magisk module"; exit 5; }
@@ -58,13 +40,13 @@ daemon='umask 077; ZIPFILE=/module.zip; . /data/adb/magisk/util_functions.sh && 
 
 # install DOOR ARCH VER_CODE FILES VARS: the status, output and files of one
 # install on a phone whose ABIs are those ARCH names. VER_CODE "-": no
-# util_functions.sh. FILES: "link", /data/adb/metamodule to the installed
+# util_functions.sh (the stand-in installer of tests/manager/). FILES: "link", /data/adb/metamodule to the installed
 # meta-overlayfs; "prop=V", its module.prop says metamodule=V; others, files
 # made under /data/adb. VARS: VAR=VALUE,... the manager's. "-": none.
 install() {
   rm -rf "$root/data/adb/modules_update" "$root/data/adb/metamodule" "${meta:?}/"* "$root/data/adb/".*_enable \
     "$root/tmp/"* "$root/data/adb/magisk/"*
-  [ "$3" = - ] || cp "$work/util_functions.sh" "$root/data/adb/magisk/" || exit 1
+  [ "$3" = - ] || cp "$source_dir/tests/manager/util_functions.sh" "$root/data/adb/magisk/" || exit 1
   for file in $(echo "$4" | tr , ' '); do
     case $file in
       link) ln -s modules/meta-overlayfs "$root/data/adb/metamodule" ;;
@@ -87,6 +69,7 @@ install() {
 # v4.0.0 is 40119); APatch 11009-11142 (APATCH_BIND_MOUNT), before it, and
 # from 11170.
 ksu=KSU=true,KSU_VER_CODE ap=APATCH=true,APATCH_VER_CODE next=KSU=true,KSU_NEXT=true,KSU_VER_CODE=40119
+full=/data/adb/modules/bootnote/system/bin/bootnote
 # DOOR ARCH BUILD FILES VARS NOTE: installs BUILD (the operand of that name);
 # NOTE: says the full path, and then to install a metamodule ("meta") or
 # enable the disabled one ("enable") and install bootnote again, or to leave
@@ -106,7 +89,6 @@ for row in "app arm armv7 - - -" "app arm64 arm64 - - -" "app x86 x86 - PHONE_AB
   build=$3 note=$6
   case $build in armv7) binary=$armv7 ;; arm64) binary=$arm64 ;; x86) binary=$x86 ;; *) binary=$x86_64 ;; esac
   install "$1" "$2" 20400 "$4" "$5"
-  full=/data/adb/modules/bootnote/system/bin/bootnote
   case $said in *"$full"*"install a metamodule"*"install bootnote again"*) said_note=meta ;;
     *"$full"*"enable it"*"install bootnote again"*) said_note=enable ;; *"$full"*"lite mode off"*) said_note=lite ;;
     *"$full"*) said_note=other ;; *) said_note=- ;; esac

@@ -31,10 +31,10 @@ made="./bootnote-1.0.0-arm64-v8a ./bootnote-1.0.0-armeabi-v7a ./bootnote-1.0.0-m
 # killed between its renames leaves them; "late": that dist/ moved aside
 # beside a new one; "busy": another run holds the lock. WANT: "refused"
 # before anything is built, naming the value, and dist/ as it was; "busy"
-# likewise, saying so; "failed" at the sha256sum or the second rename, dist/ as it was;
-# "made": the earlier files stay beside its own, but update.json and
-# changelog.md, which are its own with a URL. Always: dist/ mode 750,
-# nothing left beside it.
+# likewise, saying so; "failed" at the sha256sum or the second rename,
+# dist/ as it was; "made": the earlier files stay beside its own, but
+# update.json and changelog.md, which are its own with a URL. Always: dist/
+# mode 750, nothing left beside it.
 for row in "1.100.0 - bin dist refused" "1.0.0 http://example.org/r bin dist refused" \
   "1.0.0 https://example.org/r fail:$work/bin dist failed" "1.0.0 - mv:$work/bin dist failed" \
   "1.0.0 - bin dist made" "1.0.0 https://example.org/r bin dist made" "1.0.0 - bin none made" \
@@ -42,15 +42,14 @@ for row in "1.100.0 - bin dist refused" "1.0.0 http://example.org/r bin dist ref
   # shellcheck disable=SC2086 # one word per field
   set -- $row
   echo "$1" > "$src/VERSION" && commit && rm -rf "$work/cmake-calls" "$src/dist" "$src"/.dist-next-* && cp -a "$work/dist0" "$src/dist" || exit 1
-  before=$(listing) mask=022 url=${2#-} old=./bootnote-0.9.0-x86
+  before=$(listing) mask=022 url=${2#-} old=./bootnote-0.9.0-x86 lock=
   case $4 in
     none) rm -r "$src/dist" && mask=027 old= ;;
+    busy) lock="flock scripts/release.sh" ;;
     killed) mv "$src/dist" "$src/.dist-next-k.old" && mkdir "$src/.dist-next-k" && touch "$src/.dist-next-k/x" ;;
     late) cp -a "$src/dist" "$src/.dist-next-k.old" ;;
   esac || exit 1
-  lock=; [ "$4" != busy ] || lock=yes
-  said=$(cd "$src" && umask $mask && PATH="$work/$3:$PATH" RELEASE_URL=$url ${lock:+flock scripts/release.sh} \
-    scripts/release.sh 2>&1)
+  said=$(cd "$src" && umask $mask && PATH="$work/$3:$PATH" RELEASE_URL=$url $lock scripts/release.sh 2>&1)
   status=$? now=$(listing) left=$(cd "$src" && ls -d .dist-next-* 2> /dev/null)
   { case $5/$status in
     refused/0 | failed/0 | busy/0 | made/[!0]*) false ;;
