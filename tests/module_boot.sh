@@ -1,0 +1,108 @@
+#!/bin/sh
+# The installed module after the reboot, in the private root of
+# tests/module_root.sh, run as the managers run it (busybox ash, umask 0):
+# service.sh's boot check rewriting module.prop's description, and the
+# Action's report on a misc that is an image file bound at its node (a
+# block device would need a loop device).
+#   module_boot.sh SOURCE_DIR ARMV7 ARM64 X86 X86_64
+# shellcheck source=SCRIPTDIR/module_root.sh
+. "$(dirname "$0")/module_root.sh"
+
+install daemon x64 20400 - -
+moddir=/data/adb/modules/bootnote mod=$root/data/adb/modules/bootnote
+mkdir -p "$root/system/bin" "${mod%/*}" && mv "$module" "$mod" &&
+  cp "$mod/module.prop" "$work/prop" || exit 1
+does=$(sed -n "s/^bootnote_does='\(.*\)'$/\1/p" "$source_dir/module/path_state.sh")
+# run SCRIPT [BWRAP_OPTION...]: SCRIPT's output and status in the root.
+run() {
+  script=$1
+  shift
+  said=$(env -i PATH=/bb "$bwrap" --bind "$root" / --ro-bind /usr /usr --dev /dev --proc /proc \
+    "$@" /bb/sh -c "umask 0; $script" 2>&1 < /dev/null)
+  status=$?
+}
+# on_path WHAT: /system/bin/bootnote the module's build ("same"), another
+# file ("other") or none ("-").
+on_path() {
+  rm -f "$root/system/bin/bootnote"
+  case $1 in
+    same) cp "$mod/system/bin/bootnote" "$root/system/bin/" ;;
+    other) cp "$x86" "$root/system/bin/bootnote" ;;
+  esac || exit 1
+}
+sbin=/system/bin/bootnote
+others() { grep -v '^description=' "$1" | md5sum; }
+
+# ON_PATH DESCRIPTION: what service.sh makes the description, module.prop
+# replaced by a new file, its other lines as they were, mode 0644 and owner
+# root, nothing left beside it and nothing written outside the module.
+while read -r path want; do
+  on_path "$path"
+  touch "$work/stamp" && inode=$(stat -c %i "$mod/module.prop") || exit 1
+  run "sh $moddir/service.sh"
+  got="$status, $(sed -n 's/^description=//p' "$mod/module.prop")"
+  got="$got, $(stat -c '%a %u:%g' "$mod/module.prop"), $(cd "$mod" && find . ! -name . -prune |
+    sort | tr '\n' ' ')"
+  written=$(find "$root" -newer "$work/stamp" ! -path "$mod" ! -path "$mod/*")
+  left="./action.sh ./module.prop ./path_state.sh ./service.sh ./system "
+  if [ "$got" != "0, $want, 644 0:0, $left" ] || [ -n "$written" ] ||
+    [ "$(others "$mod/module.prop")" != "$(others "$work/prop")" ] ||
+    [ "$(stat -c %i "$mod/module.prop")" = "$inode" ]; then
+    fail "boot check with $path on PATH: $got; written: $written; said: $said"
+  fi
+done << ROWS
+same on PATH as $sbin. $does
+- NOT on PATH: run $moddir/system/bin/bootnote; the Action button says why and what to do. $does
+other another $sbin is on PATH, not this module's build: install bootnote again. $does
+ROWS
+
+# NODE MODE ON_PATH IMAGE BOOT_COMMAND: misc an image (printf's format
+# IMAGE, then zero bytes to 4 KiB) bound at /dev/block/mmcblk0p10 and
+# linked from /dev/block/NODE ("-": no misc), with MODE; the Action's
+# "boot command:" line ("NODE" in it: the link), its other lines as they follow from the row, the
+# same output both ways it is started, and misc unchanged.
+misc=/dev/block/mmcblk0p10 place=$(printf '%s ' /dev/block/by-name/misc \
+  /dev/block/bootdevice/by-name/misc /dev/block/platform/*/by-name/misc \
+  /dev/block/platform/*/*/by-name/misc)
+while read -r node mode path image boot; do
+  on_path "$path"
+  boot="boot command: $boot" && [ "${boot#*NODE}" = "$boot" ] ||
+    boot="${boot%%NODE*}/dev/block/$node${boot#*NODE}"
+  # shellcheck disable=SC2059 # the row's format
+  printf "$image" > "$work/misc" && truncate -s 4096 "$work/misc" && chmod "$mode" "$work/misc" &&
+    cp "$work/misc" "$work/misc.before" || exit 1
+  set -- --cap-drop ALL --bind "$work/misc" $misc
+  [ "$node" = - ] || set -- "$@" --symlink $misc "/dev/block/$node"
+  run "sh $moddir/action.sh" "$@"
+  daemon_said=$said daemon_status=$status
+  run "cd $moddir && sh ./action.sh" "$@"
+  bytes=$(od -An -v -tx1 -N32 "$work/misc" | tr -s ' \n' '  ')
+  case $path in
+    same) want="on PATH as /system/bin/bootnote" bin=bootnote ;;
+    *) want="NOT on PATH: run $moddir/system/bin/bootnote" bin=$moddir/system/bin/bootnote ;;
+  esac
+  if [ "$node" = - ]; then
+    want="$want|misc: not found at ${place}(MediaTek phones keep the boot command in a partition"
+    want="$want named para)|$boot|to set: $bin MISC boot-recovery|to erase: $bin MISC"
+  else
+    want="$want|misc: /dev/block/$node -> $misc (regular file: not a partition)|$boot"
+    [ "$mode" = 000 ] || want="$want|first 32 bytes:${bytes% }"
+    want="$want|to set: $bin /dev/block/$node boot-recovery|to erase: $bin /dev/block/$node"
+  fi
+  got=$(echo "$said" | grep -v -e '^why: ' -e '^to have it on PATH: ' | tr '\n' '|')
+  if [ "$got" != "bootnote $version|$want|" ] || [ "$status$daemon_status" != 00 ] ||
+    [ "$said" != "$daemon_said" ] || ! cmp -s "$work/misc" "$work/misc.before"; then
+    fail "Action on $node ($mode, $image), $path on PATH: status $daemon_status, $status;" \
+      "said: $said; by full path: $daemon_said"
+  fi
+done << 'ROWS'
+by-name/misc 644 same boot-recovery "boot-recovery" (13 bytes)
+by-name/misc 644 - \0 none (erased)
+bootdevice/by-name/misc 644 - bootonce-bootlold-bytes "bootonce-bootlold-bytes" (23 bytes)
+platform/soc.0/by-name/misc 644 - a"b\\c\001\377\040x "a\x22b\x5cc\x01\xff x" (9 bytes)
+platform/soc/a/by-name/misc 644 - %040d "00000000000000000000000000000000" (32 bytes, no zero byte)
+- 644 - - cannot read misc: not found
+by-name/misc 000 - boot-recovery cannot read misc: dd: can't open 'NODE': Permission denied
+ROWS
+echo "module boot: $failures failure(s)"
+[ "$failures" -eq 0 ]
