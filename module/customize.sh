@@ -18,12 +18,24 @@ case $ARCH in
     ;;
 esac
 # Magisk before v28, KernelSU and APatch say ARCH=arm for every ABI they do
-# not know (riscv64 among them): the phone's own list decides.
+# not know (riscv64 among them): the phone's own list decides. Where getprop
+# answers nothing (not on the installer's PATH, say), the kernel's machine
+# name gives one, as a list like the property's.
 bootnote_abisource=ro.product.cpu.abilist
 bootnote_abis=$(getprop $bootnote_abisource 2> /dev/null)
 if [ -z "$bootnote_abis" ]; then
   bootnote_abisource=ro.product.cpu.abi
   bootnote_abis=$(getprop $bootnote_abisource 2> /dev/null)
+fi
+if [ -z "$bootnote_abis" ]; then
+  bootnote_abisource="uname -m"
+  bootnote_abis=$(uname -m 2> /dev/null)
+  case $bootnote_abis in
+    armv7l | armv8l) bootnote_abis=armeabi-v7a ;;
+    aarch64) bootnote_abis=arm64-v8a ;;
+    i686) bootnote_abis=x86 ;;
+    x86_64) bootnote_abis=x86_64,x86 ;;
+  esac
 fi
 case ",$bootnote_abis," in
   *",$bootnote_abi,"*) ;;

@@ -17,6 +17,8 @@
 ksu=KSU=true,KSU_VER_CODE ap=APATCH=true,APATCH_VER_CODE
 next=KSU=true,KSU_NEXT=true,KSU_VER_CODE=40119 disabled=modules/meta-overlayfs/disable
 full=/data/adb/modules/bootnote/system/bin/bootnote
+# No ABI from getprop (both properties empty): the kernel's machine name.
+noprop=PHONE_ABILIST=,PHONE_ABI=,PHONE_MACHINE
 # DOOR ARCH BUILD FILES VARS NOTE: installs BUILD (the operand of that name);
 # NOTE: says the full path, and then to install a metamodule ("meta") or
 # enable the disabled one ("enable") and install bootnote again, or to leave
@@ -50,6 +52,12 @@ app arm armv7 - - -
 app arm64 arm64 - - -
 app x86 x86 - PHONE_ABILIST=,PHONE_ABI=x86 -
 app x64 x86_64 - - -
+daemon arm armv7 - $noprop=armv7l -
+daemon arm armv7 - $noprop=armv8l -
+daemon arm64 arm64 - $noprop=aarch64 -
+daemon x86 x86 - $noprop=i686 -
+daemon x64 x86_64 - $noprop=x86_64 -
+daemon x86 x86 - $noprop=x86_64 -
 daemon arm64 arm64 - $ksu=22084,KSU_VER=v2.1.2,KSU_KERNEL_VER_CODE=22084 -
 daemon arm armv7 - $ksu=22098 meta
 daemon x86 x86 - $next,KSU_MAGIC_MOUNT=true -
@@ -58,6 +66,7 @@ daemon arm64 arm64 - $ksu=40119,KSU_SUKISU=true,KSU_MAGIC_MOUNT=true -
 daemon arm64 arm64 - $ksu=40160,KSU_SUKISU=true meta
 daemon arm64 arm64 link $ksu=32179 -
 daemon arm64 arm64 prop=1 $ksu=32179 -
+daemon arm64 arm64 prop=0 $ksu=32179 meta
 daemon arm64 arm64 prop=1,$disabled $ksu=32179 enable
 daemon arm armv7 - $ap=11142,APATCH_BIND_MOUNT=true -
 daemon x86 x86 - $ap=11039,APATCH_BIND_MOUNT=false -
@@ -67,6 +76,7 @@ daemon x64 x86_64 .litemode_enable $ap=10983 lite
 daemon arm64 arm64 - $ap=11219 meta
 daemon arm64 arm64 .magic_mount_enable $ap=11219 -
 daemon arm64 arm64 prop=true $ap=11219 -
+daemon arm64 arm64 prop=false $ap=11219 meta
 daemon arm64 arm64 link,$disabled $ap=11219 enable
 ROWS
 # DOOR ARCH VER_CODE VARS STATUS NAMING: refused, with STATUS (3: abort),
@@ -85,6 +95,8 @@ daemon riscv64 20400 - 3 riscv64
 app arm 20400 PHONE_ABILIST=riscv64 3 riscv64
 daemon arm 20400 $ksu=32179,PHONE_ABILIST=riscv64 3 riscv64
 daemon arm 20400 $ap=11219,PHONE_ABILIST=,PHONE_ABI=riscv64 3 riscv64
+daemon arm 20400 $noprop=riscv64 3 "riscv64" (uname -m)
+daemon arm64 20400 $noprop=armv7l 3 "armeabi-v7a" (uname -m)
 app arm - - 1 v20.4
 app arm 20300 - 1 v20.4
 app arm 2O400 - 1 v20.4
