@@ -96,7 +96,8 @@ if [ -z "$bootnote_misc" ]; then
   echo "boot command: cannot read misc: not found"
   bootnote_misc=MISC
 else
-  bootnote_target=$(readlink -f "$bootnote_misc" 2>&1)
+  bootnote_target=$(readlink -f "$bootnote_misc" 2> /dev/null) ||
+    bootnote_target=$(readlink "$bootnote_misc" 2>&1)
   echo "misc: $bootnote_misc -> $bootnote_target ($(bootnote_kind "$bootnote_misc"))"
   # dd's message comes through fd 3, its bytes through od; od's lines start
   # with a blank, dd's with "dd:".

@@ -59,8 +59,9 @@ ROWS
 # NODE MODE ON_PATH IMAGE BOOT_COMMAND: misc an image (printf's format
 # IMAGE, then zero bytes to 4 KiB) bound at /dev/block/mmcblk0p10 and
 # linked from /dev/block/NODE ("-": no misc), with MODE; the Action's
-# "boot command:" line ("NODE" in it: the link), its other lines as they follow from the row, the
-# same output both ways it is started, and misc unchanged.
+# "boot command:" line ("NODE" in it: the link), its other lines as they
+# follow from the row, the same output both ways it is started, and misc
+# unchanged.
 misc=/dev/block/mmcblk0p10 place=$(printf '%s ' /dev/block/by-name/misc \
   /dev/block/bootdevice/by-name/misc /dev/block/platform/*/by-name/misc \
   /dev/block/platform/*/*/by-name/misc)
