@@ -45,7 +45,8 @@ def error(message):
 
 # The calls on misc, as strace shows them: the one open (write-only, never
 # truncating nor appending), the record, the sync, the close.
-OPEN = r'openat\(AT_FDCWD, "misc", O_WRONLY\|O_CREAT(?!.*O_(TRUNC|APPEND|RDWR))[A-Z_|]*, 0666\) = \d+$'
+OPEN = (r'openat\(AT_FDCWD, "misc", O_WRONLY\|O_CREAT(?!.*O_(TRUNC|APPEND|RDWR))[A-Z_|]*, '
+        r'0666\) = \d+$')
 WRITE = r'write\(\d+, "boot-recovery\\0", 14\) = 14$'
 FSYNC = r'fsync\(\d+\) = 0$'
 CLOSE = r'close\(\d+\) = 0$'
@@ -79,11 +80,12 @@ def behaviour(libc):
              stored=RECOVERY_RECORD, logged=[WRITING]),
         Case("write_20_bytes_cut", ["misc", "boot-recovery-wipe12"], stored=b"boot-recovery-",
              logged=[info(writing("boot-recovery-", "misc"))]),
-        Case("write_with_no_log_at_all", ["misc", "boot-recovery"], logd=None, stored=RECOVERY_RECORD),
+        Case("write_with_no_log_at_all", ["misc", "boot-recovery"], logd=None,
+             stored=RECOVERY_RECORD),
         Case("hyphen_operand_is_a_path", ["-h"], misc=False, files={"-h": ERASED_RECORD},
              logged=[info(erasing("-h"))]),
-        Case("open_failure_logged_on_the_kernel_logger", ["no/such/misc"], logd=None, kernel_logger=True,
-             misc=False, files={"no": None},
+        Case("open_failure_logged_on_the_kernel_logger", ["no/such/misc"], logd=None,
+             kernel_logger=True, misc=False, files={"no": None},
              logged=[info(erasing("no/such/misc")), error(not_found("no/such/misc"))]),
         Case("write_failure", ["/dev/full", "boot-recovery"], logged=full_failed(libc)),
         Case("no_permission", ["misc", "boot-recovery"], as_nobody=True,
@@ -97,7 +99,8 @@ def behaviour(libc):
              logged=[info(writing(ODD_COMMAND, "misc"))]),
         Case("logd_and_kernel_logger_both_there", ["misc", "boot-recovery"], kernel_logger=True,
              stored=RECOVERY_RECORD, logged=[WRITING]),
-        Case("pmsg_copy_beside_logd", ["/dev/full", "boot-recovery"], pmsg=True, logged=full_failed(libc)),
+        Case("pmsg_copy_beside_logd", ["/dev/full", "boot-recovery"], pmsg=True,
+             logged=full_failed(libc)),
         Case("pmsg_copy_without_logd", ["misc", "boot-recovery"], logd=None, pmsg=True,
              stored=RECOVERY_RECORD, logged=[WRITING]),
         many_writers(16),

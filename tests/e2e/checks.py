@@ -20,7 +20,8 @@ def check(case, run, workdir, uid):
     if case.out == "file" and run.out != case.prints:
         failures.append("standard output %r, not %r" % (run.out, case.prints))
     if run.seconds > case.max_seconds:
-        failures.append("took %.1f s (more than %s): it waited on something" % (run.seconds, case.max_seconds))
+        failures.append("took %.1f s (more than %s): it waited on something"
+                        % (run.seconds, case.max_seconds))
     failures += _target(case, workdir)
     failures += _log(case, run, uid)
     if case.trace:
@@ -36,7 +37,8 @@ def _target(case, workdir):
         now = Path(os.path.join(workdir, "misc")).read_bytes()
         stored = case.stored if isinstance(case.stored, list) else [case.stored or b""]
         if not any(now == s + ORIGINAL[len(s):] for s in stored):
-            failures.append("misc afterwards %r, not %s then the original bytes" % (now[:32], stored))
+            failures.append("misc afterwards %r, not %s then the original bytes"
+                            % (now[:32], stored))
     for name, holds in case.files.items():
         path = os.path.join(workdir, os.fsencode(name) if isinstance(name, bytes) else name)
         if holds is None and os.path.lexists(path):
@@ -74,9 +76,10 @@ def _log(case, run, uid):
         failures += _entries("/dev/pmsg0", [r.entry for r in run.pmsg], want or [])
         for i, r in enumerate(run.pmsg):
             twin = run.logd[i] if i < len(run.logd) else None
-            if (r.magic, r.length, r.uid, r.entry.log_id) != (ord("l"), r.size, uid, 0) or r.pid != r.entry.tid or \
-                    (twin and (r.pid, r.entry.seconds, r.entry.nanoseconds) !=
-                     (twin.pid & 0xffff, twin.seconds, twin.nanoseconds)):
+            if ((r.magic, r.length, r.uid, r.entry.log_id) != (ord("l"), r.size, uid, 0)
+                    or r.pid != r.entry.tid
+                    or (twin and (r.pid, r.entry.seconds, r.entry.nanoseconds) !=
+                        (twin.pid & 0xffff, twin.seconds, twin.nanoseconds))):
                 failures.append("pmsg record %d: %r, against logd's %r" % (i, r, twin))
     return failures
 

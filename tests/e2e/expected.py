@@ -39,10 +39,15 @@ def write_failed(path, why):
 
 
 # musl's strerror, which every device build words its errors with.
-_MUSL = {errno.EIO: "I/O error", errno.ENOSPC: "No space left on device",
-         errno.EPERM: "Operation not permitted", errno.EFBIG: "File too large",
-         errno.EACCES: "Permission denied", errno.EROFS: "Read-only file system",
-         errno.EINVAL: "Invalid argument"}
+_MUSL = {
+    errno.EIO: "I/O error",
+    errno.ENOSPC: "No space left on device",
+    errno.EPERM: "Operation not permitted",
+    errno.EFBIG: "File too large",
+    errno.EACCES: "Permission denied",
+    errno.EROFS: "Read-only file system",
+    errno.EINVAL: "Invalid argument",
+}
 
 
 def reason(libc, error):

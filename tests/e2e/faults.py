@@ -31,8 +31,10 @@ def storage(libc):
         failure = [error(write_failed(path, reason(libc, fails)))] if fails else []
         # Which call asks the file type is how, not what: untraced but where answered.
         untraced = [] if "fstat" in inject else ["trace=!%%stat"]
-        return Case(name, [path, "boot-recovery"], strace=untraced + ["inject=" + i for i in inject.split()],
-                    trace=trace, stored=stored, logged=[info(writing("boot-recovery", path))] + failure, **more)
+        return Case(name, [path, "boot-recovery"],
+                    strace=untraced + ["inject=" + i for i in inject.split()],
+                    trace=trace, stored=stored,
+                    logged=[info(writing("boot-recovery", path))] + failure, **more)
     return [
         fault("write_interrupted_once", "write:error=EINTR:when=1",
               [OPEN, injected("write", "-1 EINTR .*"), WRITE, FSYNC, CLOSE]),
@@ -52,8 +54,8 @@ def storage(libc):
                                                   r"write\(.*, 9\) = -1 EFBIG .*", CLOSE],
               stored=b"boot-", fails=errno.EFBIG, prefix=["prlimit", "--fsize=5"],
               prelude=["trap '' XFSZ"], out="full"),
-        fault("fsync_fails_EIO", "fsync:error=EIO", [OPEN, WRITE, injected("fsync", "-1 EIO .*"), CLOSE],
-              fails=errno.EIO),
+        fault("fsync_fails_EIO", "fsync:error=EIO",
+              [OPEN, WRITE, injected("fsync", "-1 EIO .*"), CLOSE], fails=errno.EIO),
         fault("fsync_interrupted_once", "fsync:error=EINTR:when=1",
               [OPEN, WRITE, injected("fsync", "-1 EINTR .*"), FSYNC, CLOSE]),
         # A file that holds data and refuses the sync (ext4 aborted after an
@@ -62,25 +64,29 @@ def storage(libc):
         fault("fsync_refused_EROFS_on_a_file", "fsync:error=EROFS",
               [OPEN, WRITE, injected("fsync", "-1 EROFS .*"), CLOSE], fails=errno.EROFS),
         fault("fsync_refused_EROFS_on_a_character_device", "fsync:error=EROFS",
-              [r'openat\(AT_FDCWD, "/dev/zero", .*\) = \d+$', WRITE, injected("fsync", "-1 EROFS .*"), CLOSE],
+              [r'openat\(AT_FDCWD, "/dev/zero", .*\) = \d+$', WRITE,
+               injected("fsync", "-1 EROFS .*"), CLOSE],
               stored=None, path="/dev/zero"),
         # What the file is cannot be told: taken as a file that holds data.
         fault("fsync_refused_and_the_file_type_unknown", "fsync:error=EINVAL %fstat:error=EIO",
               [OPEN, WRITE, injected("fsync", "-1 EINVAL .*"), injected(FSTAT_CALL, "-1 EIO .*"),
                CLOSE], fails=errno.EINVAL),
-        fault("close_fails_EIO", "close:error=EIO", [OPEN, WRITE, FSYNC, injected("close", "-1 EIO .*")],
-              fails=errno.EIO),
-        fault("close_interrupted", "close:error=EINTR", [OPEN, WRITE, FSYNC, injected("close", "-1 EINTR .*")]),
+        fault("close_fails_EIO", "close:error=EIO",
+              [OPEN, WRITE, FSYNC, injected("close", "-1 EIO .*")], fails=errno.EIO),
+        fault("close_interrupted", "close:error=EINTR",
+              [OPEN, WRITE, FSYNC, injected("close", "-1 EINTR .*")]),
     ]
 
 
 def output_and_log(libc):
     def amid(name, **world):
-        return Case(name, ["misc", "boot-recovery"], **{"stored": RECOVERY_RECORD, "logged": [WRITING], **world})
+        return Case(name, ["misc", "boot-recovery"],
+                    **{"stored": RECOVERY_RECORD, "logged": [WRITING], **world})
     full = ["/dev/full", "boot-recovery"]
     # The open of /dev/full waits a second, so that logd changes between the
     # run's two entries (logd.Logd fails the run if the second came first).
-    between_entries = dict(strace=["inject=openat:delay_enter=1000000"], traced_path="/dev/full",
+    between_entries = dict(strace=["inject=openat:delay_enter=1000000"],
+                           traced_path="/dev/full",
                            trace=[r'openat\(AT_FDCWD, "/dev/full", .*\) = \d+ \(DELAYED\)$',
                                   r"write\(.*\) = -1 ENOSPC .*", CLOSE])
     return [
@@ -93,10 +99,12 @@ def output_and_log(libc):
         amid("stdout_on_dev_full", out="full"),
         amid("stdout_reader_gone", out="gone"),  # SIGPIPE ignored: the exit status stays 0
         amid("logd_queue_full", logd="queue_full", logged=[], max_seconds=3),
-        amid("logd_busy_for_three_sends", strace=["trace=writev", "inject=writev:error=EAGAIN:when=1..3"],
+        amid("logd_busy_for_three_sends",
+             strace=["trace=writev", "inject=writev:error=EAGAIN:when=1..3"],
              traced_path="*", judge=three_busy_sends),
         amid("logd_refuses_kernel_logger_there", logd="refusing", kernel_logger=True, logged=[]),
-        Case("logd_restarts_between_entries", full, logd="restarting", logged=full_failed(libc), **between_entries),
+        Case("logd_restarts_between_entries", full, logd="restarting",
+             logged=full_failed(libc), **between_entries),
         Case("logd_gone_after_first_entry_kernel_logger_there", full, logd="vanishing",
              kernel_logger=True, logged=full_failed(libc)[:1], **between_entries),
     ]

@@ -24,8 +24,13 @@ import faults
 import logd
 import world
 
-QEMU = {"host": None, "armeabi-v7a": "qemu-arm", "arm64-v8a": "qemu-aarch64", "x86": "qemu-i386",
-        "x86_64": None}
+QEMU = {
+    "host": None,
+    "armeabi-v7a": "qemu-arm",
+    "arm64-v8a": "qemu-aarch64",
+    "x86": "qemu-i386",
+    "x86_64": None,
+}
 
 
 def command_line(case, options, workdir):
@@ -41,8 +46,10 @@ def command_line(case, options, workdir):
         path = case.operands[0] if case.traced_path is None else case.traced_path
         # LeakSanitizer cannot run under ptrace: a sanitizer build's traced
         # runs go without it.
-        argv = ["strace", "-f", "--quiet=all", "-o", workdir + "/.dev/trace", "-E", "ASAN_OPTIONS=detect_leaks=0"] + \
-            (["-P", path] if path != "*" else []) + [w for option in case.strace for w in ("-e", option)] + argv
+        argv = (["strace", "-f", "--quiet=all", "-o", workdir + "/.dev/trace",
+                 "-E", "ASAN_OPTIONS=detect_leaks=0"]
+                + (["-P", path] if path != "*" else [])
+                + [w for option in case.strace for w in ("-e", option)] + argv)
     if case.as_nobody:
         argv = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + argv
     return argv
@@ -61,7 +68,8 @@ def run_case(case, options):
             os.chmod(workdir + "/misc", 0o600 if case.as_nobody else 0o644)
         fake = logd.Logd(case.logd, workdir + "/.dev/socket") if case.logd else None
         got = world.run(command_line(case, options, workdir), workdir, workdir + "/.dev", logd=fake,
-                        kernel_logger=case.kernel_logger, pmsg=case.pmsg, out=case.out, prelude=case.prelude)
+                        kernel_logger=case.kernel_logger, pmsg=case.pmsg, out=case.out,
+                        prelude=case.prelude)
         if case.strace is not None:
             with open(workdir + "/.dev/trace") as trace:
                 # "PID call(...)   = result": the pid and the padding cut,
@@ -86,7 +94,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--binary", required=True)
     parser.add_argument("--abi", required=True, choices=sorted(QEMU))
-    parser.add_argument("--exec-prefix", default="", help="words before the binary, e.g. valgrind -q")
+    parser.add_argument("--exec-prefix", default="",
+                        help="words before the binary, e.g. valgrind -q")
     parser.add_argument("patterns", nargs="*", default=["*"])
     options = parser.parse_args()
     options.binary = os.path.abspath(options.binary)
@@ -100,7 +109,8 @@ def main():
     for pattern in options.patterns:
         if not fnmatch.filter(names, pattern):
             sys.exit("run.py: no case matches %s" % pattern)
-    selected = [row for name, row in names.items() if any(fnmatch.fnmatchcase(name, p) for p in options.patterns)]
+    selected = [row for name, row in names.items()
+                if any(fnmatch.fnmatchcase(name, p) for p in options.patterns)]
     ci = os.environ.get("CI") == "true"
     tally = {"passed": 0, "failed": 0, "skipped": 0}
     fault_tally = dict(tally)
@@ -109,7 +119,8 @@ def main():
             failures = run_case(case, options)
             outcome = "failed" if failures else "passed"
         except Skip as why:
-            failures, outcome = ([str(why) + " (CI=true: not skipped)"], "failed") if ci else ([], "skipped")
+            failures, outcome = (([str(why) + " (CI=true: not skipped)"], "failed") if ci
+                                 else ([], "skipped"))
             print("SKIP %s.%s: %s" % (suite, case.name, why))
         if outcome != "skipped":
             print("%s %s.%s" % ("FAIL" if failures else "PASS", suite, case.name))

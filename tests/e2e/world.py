@@ -56,8 +56,8 @@ def run(argv, workdir, dev, logd=None, kernel_logger=False, pmsg=False, out="fil
         else:
             stdout = kept
         try:
-            process = subprocess.Popen(sandbox + argv, stdin=subprocess.DEVNULL, stdout=stdout, stderr=err,
-                                       start_new_session=True)
+            process = subprocess.Popen(sandbox + argv, stdin=subprocess.DEVNULL, stdout=stdout,
+                                       stderr=err, start_new_session=True)
         finally:
             if out in ("full", "gone"):
                 os.close(stdout)
@@ -69,7 +69,8 @@ def run(argv, workdir, dev, logd=None, kernel_logger=False, pmsg=False, out="fil
             select.select(logd.waitable() if logd else [], [], [], 0.005)
             if logd:
                 logd.receive()
-    result.seconds, result.ended, result.status = time.monotonic() - start, int(time.time()), process.returncode
+    result.seconds, result.ended, result.status = (time.monotonic() - start, int(time.time()),
+                                                   process.returncode)
     if logd:
         logd.receive(after_the_run=True)
         result.logd = logd.entries
