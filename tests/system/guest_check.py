@@ -17,7 +17,8 @@ from collections import namedtuple
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.realpath(__file__)), "..", "e2e"))
 from entries import logd_entry  # noqa: E402
-from expected import BANNER, ERROR, INFO, RECOVERY_RECORD, TAG, reason, write_failed, writing  # noqa: E402
+from expected import (BANNER, ERROR, INFO, RECOVERY_RECORD, TAG, reason,  # noqa: E402
+                      write_failed, writing)
 
 # HOW: plain, old-kernel (under the ABI's oldest kernel's call table),
 # refuse-fsync-ERRNO (every fsync answered ERRNO) or held (misc held open by
@@ -30,7 +31,8 @@ CASES = [
     Case("read_only", "plain", "readonly", "boot-recovery", None, errno.EPERM),
     Case("flush_fails", "plain", "flushfail", "boot-recovery", None, errno.EIO),
     # A block device holds data: its refused sync is a failure.
-    Case("fsync_refused_EROFS", "refuse-fsync-%d" % errno.EROFS, "phone", "boot-refused", None, errno.EROFS),
+    Case("fsync_refused_EROFS", "refuse-fsync-%d" % errno.EROFS, "phone", "boot-refused", None,
+         errno.EROFS),
     # Last: the power is cut after it, and the phone disk must hold its record.
     Case("power_cut", "held", "phone", "boot-powercut", b"boot-powercut\0", None),
 ]
@@ -81,12 +83,14 @@ def judge_case(case, facts, original, now):
             continue
         got.append((entry.priority, entry.tag, entry.message))
         if entry.log_id != 0 or entry.tid != pid or abs(entry.seconds - now) > CLOCK_SLACK:
-            wrong.append("entry %r: log id %d, thread id %d (pid %d), time %d.%09d (console written at %d)" % (
-                entry.message, entry.log_id, entry.tid, pid, entry.seconds, entry.nanoseconds, now))
+            wrong.append("entry %r: log id %d, thread id %d (pid %d), time %d.%09d "
+                         "(console written at %d)" % (entry.message, entry.log_id, entry.tid, pid,
+                                                      entry.seconds, entry.nanoseconds, now))
     if got != want:
         wrong.append("entries %r, want %r" % (got, want))
     if case.record and unhex(run[4]) != case.record + original[misc + 14:misc + 32]:
-        wrong.append("misc's first 32 bytes %s, want %s then as before" % (run[4], case.record.hex()))
+        wrong.append("misc's first 32 bytes %s, want %s then as before"
+                     % (run[4], case.record.hex()))
     return wrong
 
 
@@ -96,13 +100,19 @@ def judge_disks(facts, disks):
                                  for name in ("original", "phone", "readonly"))
     misc, record = int(facts["DISK"].get("phone", ["", "0"])[1]) * 512, CASES[-1].record
     wrong = [] if misc and phone[misc:misc + 14] == record else [
-        "phone.img at misc (byte %d): %s, want %s" % (misc, phone[misc:misc + 14].hex(), record.hex())]
+        "phone.img at misc (byte %d): %s, want %s"
+        % (misc, phone[misc:misc + 14].hex(), record.hex())]
     patched = phone[:misc] + original[misc:misc + 14] + phone[misc + 14:]
     if patched != original:
-        at = next((i for i in range(len(original)) if patched[i:i + 1] != original[i:i + 1]), len(original))
-        wrong.append("phone.img: byte %d differs from original.img too (misc starts at %d)" % (at, misc))
-    return original, {"power_cut_disk": wrong, "read_only_disk_unchanged": [] if readonly == original
-                      else ["readonly.img differs from original.img"]}
+        at = next((i for i in range(len(original)) if patched[i:i + 1] != original[i:i + 1]),
+                  len(original))
+        wrong.append("phone.img: byte %d differs from original.img too (misc starts at %d)"
+                     % (at, misc))
+    return original, {
+        "power_cut_disk": wrong,
+        "read_only_disk_unchanged": [] if readonly == original
+        else ["readonly.img differs from original.img"],
+    }
 
 
 def main(argv):
@@ -128,7 +138,8 @@ def main(argv):
         "KernelPageSize of the binary's mapping %r kB, want %d" % ([m[1:] for m in maps], page_kb)]
     checks.update(disk_checks)
     for name, wrong in checks.items():
-        print("FAIL %s/%s: %s (%s)" % (abi, name, "; ".join(wrong), disks if "disk" in name else console)
+        print("FAIL %s/%s: %s (%s)"
+              % (abi, name, "; ".join(wrong), disks if "disk" in name else console)
               if wrong else "PASS %s/%s" % (abi, name))
     failed = sum(1 for wrong in checks.values() if wrong)
     print("%d passed, %d failed" % (len(checks) - failed, failed))

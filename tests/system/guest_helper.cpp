@@ -37,8 +37,12 @@ bool refuse_calls(const number_range (&refused)[kRanges], uint32_t error) {
   // below first, or at or above end, on to the next range; else refuse.
   // After the last range: allow.
   constexpr size_t kAllow = 4 + 2 * kRanges, kRefuse = kAllow + 1;
-  sock_filter filter[kRefuse + 1] = {{kLoadWord, 0, 0, kArchOffset}, {kJumpIfEqual, 1, 0, kAuditArch},
-                                     {kReturn, 0, 0, kRetKill}, {kLoadWord, 0, 0, kNumberOffset}};
+  sock_filter filter[kRefuse + 1] = {
+      {kLoadWord, 0, 0, kArchOffset},
+      {kJumpIfEqual, 1, 0, kAuditArch},
+      {kReturn, 0, 0, kRetKill},
+      {kLoadWord, 0, 0, kNumberOffset},
+  };
   for (size_t i = 0, at = 4; i < kRanges; ++i, at += 2) {
     filter[at] = {kJumpIfAtLeast, 0, 1, refused[i].first};
     filter[at + 1] = {kJumpIfAtLeast, 0, static_cast<uint8_t>(kRefuse - (at + 2)), refused[i].end};
@@ -46,7 +50,8 @@ bool refuse_calls(const number_range (&refused)[kRanges], uint32_t error) {
   filter[kAllow] = {kReturn, 0, 0, kRetAllow};
   filter[kRefuse] = {kReturn, 0, 0, kRetErrno | error};
   sock_fprog program = {static_cast<unsigned short>(kRefuse + 1), filter};
-  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || syscall(SYS_seccomp, 1 /* SET_MODE_FILTER */, 0, &program) != 0) {
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+      syscall(SYS_seccomp, 1 /* SET_MODE_FILTER */, 0, &program) != 0) {
     perror("guest_helper: seccomp");
     return false;
   }
@@ -69,8 +74,8 @@ int old_kernel(char** argv) {
   int refused_errno = errno;
   long allowed = syscall(kProbeOld, CLOCK_REALTIME, &now);
   if (refused != -1 || refused_errno != ENOSYS || allowed != 0) {
-    fprintf(stderr, "guest_helper old-kernel: the table does not bite: %ld -> %ld, %ld -> %ld\n", kProbeNew,
-            refused, kProbeOld, allowed);
+    fprintf(stderr, "guest_helper old-kernel: the table does not bite: %ld -> %ld, %ld -> %ld\n",
+            kProbeNew, refused, kProbeOld, allowed);
     return 125;
   }
   return run(argv);

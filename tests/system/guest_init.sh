@@ -36,7 +36,9 @@ for module in /modules/*.ko; do [ ! -e "$module" ] || insmod "$module"; done
 abis=$(ls /abis)
 # Three disks for each ABI, however slow the emulated machine (run_guest.sh
 # bounds the whole boot).
-until [ "$(find /sys/block -name 'vd*' | wc -l)" -ge $(($(echo "$abis" | wc -w) * 3)) ]; do usleep 10000; done
+until [ "$(find /sys/block -name 'vd*' | wc -l)" -ge $(($(echo "$abis" | wc -w) * 3)) ]; do
+  usleep 10000
+done
 
 # Links by partition name under each disk's controller, as ueventd makes
 # them; /tmp/misc/SERIAL: the link to that disk's misc, and its first sector.
@@ -49,7 +51,8 @@ for disk in /sys/block/vd*; do
     name=$(sed -n 's/^PARTNAME=//p' "$part/uevent")
     settle [ -b "/dev/$node" ]
     ln -s "/dev/$node" "$links/$name"
-    [ "$name" != misc ] || echo "$links/misc $(cat "$part/start")" > "/tmp/misc/$(cat "$disk/serial")"
+    [ "$name" != misc ] ||
+      echo "$links/misc $(cat "$part/start")" > "/tmp/misc/$(cat "$disk/serial")"
   done
 done
 
@@ -62,7 +65,8 @@ map() {
   pid=$!
   settle grep -q "$binary" "/proc/$pid/maps"
   echo "MAP $abi $(awk -v binary="$binary" '$NF == binary && !at { at = $1 }
-    at && /^KernelPageSize:/ { sub(/-.*/, "", at); print at, $2; exit }' "/proc/$pid/smaps" 2> /dev/null)"
+    at && /^KernelPageSize:/ { sub(/-.*/, "", at); print at, $2; exit }' \
+    "/proc/$pid/smaps" 2> /dev/null)"
   # Lets the run go on; bounded, in case it never came to its open.
   timeout 10 cat /tmp/fifo > /dev/null || true
   wait "$pid"
@@ -103,7 +107,8 @@ run_case() {
   [ ! -e /proc/sys/abi/vsyscall32 ] || echo 1 > /proc/sys/abi/vsyscall32
   kill "$logd"
   wait "$logd"
-  echo "CASE $abi $name $status $pid $("$dir/guest_helper" hex < /tmp/out) $("$dir/guest_helper" hex < /tmp/err)" \
+  echo "CASE $abi $name $status $pid $("$dir/guest_helper" hex < /tmp/out)" \
+    "$("$dir/guest_helper" hex < /tmp/err)" \
     "$(dd if="$misc" bs=32 count=1 2> /dev/null | "$dir/guest_helper" hex)"
   sed "s/^/ENTRY $abi $name /" /tmp/log
 }
@@ -112,7 +117,9 @@ for k in $abis; do
   abi=$(cat "/abis/$k/name")
   for disk in phone readonly flushfail; do echo "DISK $abi $disk $(cat "/tmp/misc/$k-$disk")"; done
   map "$k"; map "$k"
-  while read -r name how disk command; do run_case "$k" "$name" "$how" "$disk" "$command"; done < /cases
+  while read -r name how disk command; do
+    run_case "$k" "$name" "$how" "$disk" "$command"
+  done < /cases
 done
 echo GUEST-DONE
 sleep 100000

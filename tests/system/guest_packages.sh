@@ -13,7 +13,8 @@ fail() {
   exit 1
 }
 for tool in apt-get apt-cache dpkg-deb depmod xz zstd; do
-  command -v "$tool" > /dev/null || fail "$tool is not installed (scripts/install-deps.sh installs it)"
+  command -v "$tool" > /dev/null ||
+    fail "$tool is not installed (scripts/install-deps.sh installs it)"
 done
 
 # apt for the guest's architecture, with package lists of its own in the
@@ -25,7 +26,8 @@ lists=$cache/lists-$arch
 guest_apt() {
   tool=$1
   shift
-  "$tool" -o "Dir::State::Lists=$lists" -o "APT::Architecture=$arch" -o "APT::Architectures=$arch" "$@"
+  "$tool" -o "Dir::State::Lists=$lists" -o "APT::Architecture=$arch" \
+    -o "APT::Architectures=$arch" "$@"
 }
 if [ ! -f "$lists/ready" ]; then
   mkdir -p "$lists/partial"
@@ -45,7 +47,8 @@ fetch() {
   echo "$dir/root"
 }
 # linux-image-arm64:arm64 depends on linux-image-6.1.0-NN-arm64:arm64.
-depends=$(guest_apt apt-cache depends "$kernel_package") || fail "apt-cache knows no $kernel_package"
+depends=$(guest_apt apt-cache depends "$kernel_package") ||
+  fail "apt-cache knows no $kernel_package"
 kernel_root=$(fetch "$(echo "$depends" | sed -n 's/^ *Depends: //p' | head -1)")
 busybox_root=$(fetch "$busybox_package")
 kernel=$(echo "$kernel_root"/boot/vmlinuz-*)
@@ -60,7 +63,8 @@ cp "$busybox_root/bin/busybox" "$initrd/bin/busybox"
 [ -f "$module_dir/modules.dep" ] || depmod -b "$kernel_root" "$(basename "$module_dir")" ||
   fail "depmod failed on $module_dir"
 wanted=$(for module in $modules; do
-  line=$(grep -E "/$module\.ko(\.[a-z]+)?:" "$module_dir/modules.dep") || fail "$module is no module of $kernel"
+  line=$(grep -E "/$module\.ko(\.[a-z]+)?:" "$module_dir/modules.dep") ||
+    fail "$module is no module of $kernel"
   echo "$line" | cut -d: -f2 | tr ' ' '\n' | tac
   echo "$line" | cut -d: -f1
 done) || exit 1

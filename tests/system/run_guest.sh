@@ -21,7 +21,8 @@ fail() {
   exit 1
 }
 
-cache='' work='' kernel_package='' busybox_package='' console='' modules='' disk_device='' page_size='' dtb='' kvm_cpu='' abis=''
+cache='' work='' kernel_package='' busybox_package='' console='' modules='' disk_device='' \
+  page_size='' dtb='' kvm_cpu='' abis=''
 while [ $# -gt 0 ]; do
   case $1 in
     --cache) cache=$2 ;;
@@ -40,33 +41,40 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-for value in "$cache" "$work" "$kernel_package" "$busybox_package" "$console" "$disk_device" "$page_size" "$abis" "$*"; do
-  [ -n "$value" ] || fail "every option but --dtb, --kvm-cpu and --modules is needed, and a qemu command after --"
+for value in "$cache" "$work" "$kernel_package" "$busybox_package" "$console" "$disk_device" \
+             "$page_size" "$abis" "$*"; do
+  [ -n "$value" ] ||
+    fail "every option but --dtb, --kvm-cpu and --modules is needed, and a qemu command after --"
 done
 if [ -n "$kvm_cpu" ]; then
   # A CPU that KVM cannot give all its features fails to start (enforce);
   # one that can is still paused (-S) when timeout stops it (124).
   probe=0
-  timeout 3 "$1" -accel kvm -cpu "$kvm_cpu,enforce" -M q35 -S -nodefaults -display none > /dev/null 2>&1 || probe=$?
+  timeout 3 "$1" -accel kvm -cpu "$kvm_cpu,enforce" -M q35 -S -nodefaults -display none \
+    > /dev/null 2>&1 || probe=$?
   accel=tcg
   [ "$probe" -ne 124 ] || accel=kvm
   echo "run_guest: a $kvm_cpu CPU, under $accel"
   set -- "$@" -accel "$accel" -cpu "$kvm_cpu"
 fi
 for tool in "$1" python3 sfdisk cpio gzip; do
-  command -v "$tool" > /dev/null || fail "$tool is not installed (scripts/install-deps.sh installs it)"
+  command -v "$tool" > /dev/null ||
+    fail "$tool is not installed (scripts/install-deps.sh installs it)"
 done
 
 # The initramfs: the kernel's modules, busybox, init, the cases, and each
 # ABI's binaries (a missing one fails here, naming it).
 rm -rf "$work"
-mkdir -p "$work/initrd/abis" "$work/initrd/proc" "$work/initrd/sys" "$work/initrd/dev" "$work/initrd/tmp"
+mkdir -p "$work/initrd/abis" "$work/initrd/proc" "$work/initrd/sys" "$work/initrd/dev" \
+  "$work/initrd/tmp"
 cp "$here/guest_init.sh" "$work/initrd/init"
 "$here/guest_check.py" --cases > "$work/initrd/cases"
-kernel_root=$("$here/guest_packages.sh" "$cache" "$kernel_package" "$busybox_package" "$work/initrd" "$modules") ||
+kernel_root=$("$here/guest_packages.sh" "$cache" "$kernel_package" "$busybox_package" \
+  "$work/initrd" "$modules") ||
   fail "the guest's packages could not be had"
 set -- "$@" -m 512 -nic none -display none -audiodev none,id=silent -monitor none -no-reboot \
-  -serial "file:$work/console.log" -kernel "$(echo "$kernel_root"/boot/vmlinuz-*)" -initrd "$work/initrd.gz" \
+  -serial "file:$work/console.log" -kernel "$(echo "$kernel_root"/boot/vmlinuz-*)" \
+  -initrd "$work/initrd.gz" \
   -append "console=$console loglevel=1 panic=-1"
 if [ -n "$dtb" ]; then
   dtb_file=$(echo "$kernel_root"/usr/lib/linux-image-*/"$dtb")
@@ -84,8 +92,11 @@ for abi in $abis; do
   cp "${abi#*=}" "$(dirname "${abi#*=}")/guest_helper" "$work/initrd/abis/$k/" ||
     fail "${abi%%=*}: build its preset first"
   head -c $((8192 * 512)) /dev/urandom > "$dir/original.img"
-  printf '%s\n' 'label: gpt' 'start=2048, size=2048, name=boot' 'start=4096, size=64, name=misc' \
-    'start=4160, size=2048, name=system' 'start=6208, size=1900, name=cache' |
+  printf '%s\n' 'label: gpt' \
+    'start=2048, size=2048, name=boot' \
+    'start=4096, size=64, name=misc' \
+    'start=4160, size=2048, name=system' \
+    'start=6208, size=1900, name=cache' |
     sfdisk --quiet --wipe never --wipe-partitions never "$dir/original.img" > /dev/null
   printf '[inject-error]\nevent = "flush_to_os"\nerrno = "5"\n' > "$dir/flush.rules"
   for disk in phone readonly flushfail; do
@@ -93,7 +104,8 @@ for abi in $abis; do
     file=$dir/$disk.img
     [ "$disk" != readonly ] || file=$file,readonly=on
     [ "$disk" != flushfail ] || file=blkdebug:$dir/flush.rules:$file
-    set -- "$@" -drive "if=none,id=$disk$k,format=raw,file=$file" -device "$disk_device,drive=$disk$k,serial=$k-$disk"
+    set -- "$@" -drive "if=none,id=$disk$k,format=raw,file=$file" \
+      -device "$disk_device,drive=$disk$k,serial=$k-$disk"
   done
 done
 (cd "$work/initrd" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initrd.gz"
@@ -106,7 +118,8 @@ started=$(date +%s)
 qemu=$!
 trap 'kill -KILL "$qemu" 2> /dev/null || true' EXIT
 trap 'exit 1' INT TERM
-until grep -q '^GUEST-DONE' "$work/console.log" 2> /dev/null || [ $(($(date +%s) - started)) -ge $limit ]; do
+until grep -q '^GUEST-DONE' "$work/console.log" 2> /dev/null ||
+  [ $(($(date +%s) - started)) -ge $limit ]; do
   kill -0 "$qemu" 2> /dev/null || break
   sleep 0.1
 done
@@ -117,13 +130,15 @@ trap - EXIT
 seconds=$(($(date +%s) - started))
 tr -d '\r' < "$work/console.log" > "$work/console.txt"
 if ! grep -q '^GUEST-DONE' "$work/console.txt"; then
-  echo "run_guest: qemu ended with status $status after $seconds s (limit $limit s); the console:" >&2
+  echo "run_guest: qemu ended with status $status after $seconds s (limit $limit s);" \
+    "the console:" >&2
   cat "$work/console.txt" >&2
   exit 1
 fi
 echo "run_guest: booted and ran in $seconds s"
 failed=0
 for abi in $abis; do
-  "$here/guest_check.py" "${abi%%=*}" "$page_size" "$work/console.txt" "$work/${abi%%=*}" || failed=1
+  "$here/guest_check.py" "${abi%%=*}" "$page_size" "$work/console.txt" "$work/${abi%%=*}" ||
+    failed=1
 done
 exit "$failed"
