@@ -102,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_entry(tag, message, false);
   // Formatting through the public call: the message is data, never a format.
   __android_log_print(ANDROID_LOG_INFO, tag.c_str(), "%s", message.c_str());
-  __android_log_print(ANDROID_LOG_INFO, "bootnote", "command \"%s\" to \"%s\"\n", command.c_str(), message.c_str());
+  __android_log_print(ANDROID_LOG_INFO, "bootnote", "command \"%s\" to \"%s\"\n",
+                      command.c_str(), message.c_str());
   return 0;
 }

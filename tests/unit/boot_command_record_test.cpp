@@ -23,7 +23,8 @@ TEST(MakeBootCommandRecord, CopiesUpToFourteenBytesThenZeroFills) {
       {"13 bytes", "boot-recovery", "boot-recovery" + z},
       {"14 bytes", "bootonce-bootl", "bootonce-bootl"},
       {"20 bytes", "boot-recovery-wipe12", "boot-recovery-"},
-      {"bytes >= 0x80", "\xff\x80\xc3\xa9-\x01\x7f", "\xff\x80\xc3\xa9-\x01\x7f" + std::string(7, '\0')},
+      {"bytes >= 0x80", "\xff\x80\xc3\xa9-\x01\x7f",
+       "\xff\x80\xc3\xa9-\x01\x7f" + std::string(7, '\0')},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(bytes_of(make_boot_command_record(c.command)), c.expected) << c.name;

@@ -53,15 +53,18 @@ TEST(WriteBootCommandRecord, ChangesOnlyTheFirstFourteenBytes) {
     std::string before;
     std::string after;
   } cases[] = {
-      {"write over 100 bytes", "boot-recovery", pattern(100), "boot-recovery" + z + pattern(100).substr(14)},
-      {"erase over 100 bytes", nullptr, pattern(100), std::string(14, '\0') + pattern(100).substr(14)},
+      {"write over 100 bytes", "boot-recovery", pattern(100),
+       "boot-recovery" + z + pattern(100).substr(14)},
+      {"erase over 100 bytes", nullptr, pattern(100),
+       std::string(14, '\0') + pattern(100).substr(14)},
       {"write over 5 bytes", "bootonce-bootl", pattern(5), "bootonce-bootl"},
       {"write over empty file", "x", "", "x" + std::string(13, '\0')},
   };
   for (const auto& c : cases) {
     std::string path = dir.path() + "/misc";
     write_file(path, c.before);
-    boot_command_write_result result = write_boot_command_record(path.c_str(), make_boot_command_record(c.command));
+    boot_command_write_result result =
+        write_boot_command_record(path.c_str(), make_boot_command_record(c.command));
     EXPECT_EQ(result.status, BOOT_COMMAND_WRITTEN) << c.name;
     EXPECT_EQ(result.error, 0) << c.name;
     EXPECT_EQ(read_file(path), c.after) << c.name;
@@ -73,7 +76,8 @@ TEST(WriteBootCommandRecord, CreatesAMissingFileWithTheUmasksMode) {
   for (mode_t mask : {0022, 0077, 0000}) {
     std::string path = dir.path() + "/misc-" + std::to_string(mask);
     mode_t old_mask = umask(mask);
-    boot_command_write_result result = write_boot_command_record(path.c_str(), make_boot_command_record("boot"));
+    boot_command_write_result result =
+        write_boot_command_record(path.c_str(), make_boot_command_record("boot"));
     umask(old_mask);
     EXPECT_EQ(result.status, BOOT_COMMAND_WRITTEN) << "umask " << mask;
     struct stat st = {};
@@ -100,7 +104,8 @@ TEST(WriteBootCommandRecord, ReportsWhatFailed) {
       {"/proc/self/fd/" + std::to_string(pipe_ends[1]), BOOT_COMMAND_WRITTEN, 0},
   };
   for (const auto& c : cases) {
-    boot_command_write_result result = write_boot_command_record(c.path.c_str(), make_boot_command_record("boot"));
+    boot_command_write_result result =
+        write_boot_command_record(c.path.c_str(), make_boot_command_record("boot"));
     EXPECT_EQ(result.status, c.status) << c.path;
     EXPECT_EQ(result.error, c.error) << c.path;
   }

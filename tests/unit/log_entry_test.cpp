@@ -56,8 +56,8 @@ bool parse_with_platform(const std::string& payload, parsed& out) {
 TEST(MakeLogdEntry, HeaderIsLittleEndianWithTheThreadIdCut) {
   log_entry entry;
   logwriter::make_logd_entry(entry, 6, "bootnote", "hi\n", 0x12345678, 0x01020304, 999999999);
-  const std::string expected =
-      std::string("\x00\x78\x56\x04\x03\x02\x01\xff\xc9\x9a\x3b", 11) + "\x06" "bootnote" + '\0' + "hi\n" + '\0';
+  const std::string expected = std::string("\x00\x78\x56\x04\x03\x02\x01\xff\xc9\x9a\x3b", 11) +
+                               "\x06" "bootnote" + '\0' + "hi\n" + '\0';
   EXPECT_EQ(gather(entry), expected);
 }
 
@@ -74,7 +74,8 @@ TEST(MakeEntry, ThePlatformReadsPriorityTagAndMessageWithinTheCap) {
       {"plain", "bootnote", "erase", "bootnote", "erase"},
       {"null tag", nullptr, "m", "", "m"},
       {"null message", "t", nullptr, "t", ""},
-      {"message cut to the cap", "bootnote", long_message.c_str(), "bootnote", std::string(4068 - 3 - 8, 'm')},
+      {"message cut to the cap", "bootnote", long_message.c_str(), "bootnote",
+       std::string(4068 - 3 - 8, 'm')},
       {"tag cut to the cap", long_tag.c_str(), "m", std::string(4065, 't'), ""},
   };
   for (const auto& c : cases) {
@@ -89,12 +90,14 @@ TEST(MakeEntry, ThePlatformReadsPriorityTagAndMessageWithinTheCap) {
       const char* name = logd ? "logd" : "kernel logger";
       EXPECT_LE(payload.size(), logwriter::LOG_PAYLOAD_MAX) << c.name << ", " << name;
       parsed got;
-      ASSERT_TRUE(parse_with_platform(payload, got)) << c.name << ", " << name << ": the platform rejects it";
+      ASSERT_TRUE(parse_with_platform(payload, got))
+          << c.name << ", " << name << ": the platform rejects it";
       EXPECT_EQ(got.priority, 4) << c.name << ", " << name;
       EXPECT_EQ(got.tag, c.expected_tag) << c.name << ", " << name;
       EXPECT_EQ(got.message, c.expected_message) << c.name << ", " << name;
       if (std::string(c.name) == "plain") {
-        EXPECT_TRUE(got.line.find(" I bootnote: erase\n") != std::string::npos) << name << ": " << got.line;
+        EXPECT_TRUE(got.line.find(" I bootnote: erase\n") != std::string::npos)
+            << name << ": " << got.line;
       }
     }
   }

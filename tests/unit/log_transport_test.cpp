@@ -27,7 +27,8 @@ class PrivateDev : public ::testing::Environment {
     exit(1);
   }
 };
-[[maybe_unused]] ::testing::Environment* const private_dev = ::testing::AddGlobalTestEnvironment(new PrivateDev);
+[[maybe_unused]] ::testing::Environment* const private_dev =
+    ::testing::AddGlobalTestEnvironment(new PrivateDev);
 
 // Once logd was there, a socket that is gone is logd restarting: entries are
 // dropped until it is back, never sent to a kernel logger nobody reads; the
@@ -41,16 +42,19 @@ TEST(LogdGone, LaterEntriesNeverFallBackToTheKernelLogger) {
   address.sun_family = AF_UNIX;
   strcpy(address.sun_path, "/dev/socket/logdw");
   int logd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  ASSERT_EQ(bind(logd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << strerror(errno);
+  ASSERT_EQ(bind(logd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+      << strerror(errno);
 
   errno = EBADF;
   __android_log_write(ANDROID_LOG_INFO, "bootnote", "first");
   EXPECT_EQ(errno, EBADF) << "errno changed by a send to logd";
   char datagram[256];
-  EXPECT_GT(recv(logd, datagram, sizeof datagram, MSG_DONTWAIT), 0) << "the first entry reaches logd";
+  EXPECT_GT(recv(logd, datagram, sizeof datagram, MSG_DONTWAIT), 0)
+      << "the first entry reaches logd";
   close(logd);
   unlink(address.sun_path);
-  for (const char* text : {"second", "third", "fourth"}) __android_log_write(ANDROID_LOG_INFO, "bootnote", text);
+  for (const char* text : {"second", "third", "fourth"})
+    __android_log_write(ANDROID_LOG_INFO, "bootnote", text);
   EXPECT_EQ(errno, EBADF) << "errno changed by a send to a logd that went";
   EXPECT_EQ(lseek(kernel_log, 0, SEEK_END), 0) << "entries went to the kernel logger";
 }
