@@ -113,7 +113,8 @@ int send_to_logd(const log_entry& entry) {
 int send_log_entry(int priority, const char* tag, const char* message) {
   if (g_transport.kind == UNCHOSEN) choose_transport();
   if (g_transport.pmsg_fd == -2)
-    g_transport.pmsg_fd = off_standard_streams(openat(AT_FDCWD, "/dev/pmsg0", O_WRONLY | O_CLOEXEC));
+    g_transport.pmsg_fd =
+        off_standard_streams(openat(AT_FDCWD, "/dev/pmsg0", O_WRONLY | O_CLOEXEC));
 
   log_entry entry;
   int result = -ENOENT;
