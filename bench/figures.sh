@@ -14,7 +14,8 @@ row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
 # Runs PROGRAM ARG... in the test sandbox (a private /dev with a logd socket)
 # and keeps everything it printed in $work/run.out; fails if it did not exit 0.
 in_sandbox() {
-  "$logcat" -- "$@" > "$work/run.out" 2>&1 || { failed "in the sandbox, exit status $?: $*"; return 1; }
+  "$logcat" -- "$@" > "$work/run.out" 2>&1 ||
+    { failed "in the sandbox, exit status $?: $*"; return 1; }
 }
 # System calls of a run under QEMU -strace: one line "PID NAME(..." each.
 # Sets $calls to their names and $count to their number ("-" if the run
@@ -29,7 +30,8 @@ qemu_calls() {
 native_calls() {
   calls='' count=-
   in_sandbox strace -f "$@" || return 0
-  calls=$(sed -n 's/^\([a-z_0-9][a-z_0-9]*\)(.*/\1/p' "$work/run.out" | grep -vx execve | tr '\n' ' ')
+  calls=$(sed -n 's/^\([a-z_0-9][a-z_0-9]*\)(.*/\1/p' "$work/run.out" | grep -vx execve |
+    tr '\n' ' ')
   count=$(echo "$calls" | wc -w)
 }
 # Each sets $value to its figure, or to "-" if the run failed.
@@ -41,7 +43,11 @@ instructions() {
 }
 peak_kib() {
   value=-
-  if /usr/bin/time -f %M -o "$work/time.out" "$@" >/dev/null 2>&1; then value=$(cat "$work/time.out"); else failed "$*"; fi
+  if /usr/bin/time -f %M -o "$work/time.out" "$@" >/dev/null 2>&1; then
+    value=$(cat "$work/time.out")
+  else
+    failed "$*"
+  fi
 }
 heap_allocs() {
   value=-

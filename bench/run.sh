@@ -24,10 +24,16 @@ status=0
 
 scripts/install-deps.sh >&2
 missing=""
-for tool in strace /usr/bin/time; do command -v "$tool" >/dev/null || missing="$missing ${tool##*/}"; done
+for tool in strace /usr/bin/time; do
+  command -v "$tool" >/dev/null || missing="$missing ${tool##*/}"
+done
 if [ -n "$missing" ]; then
   # shellcheck disable=SC2086 # one word per package
-  if [ "$(id -u)" -eq 0 ]; then apt-get install -y -q $missing >&2; else sudo apt-get install -y -q $missing >&2; fi
+  if [ "$(id -u)" -eq 0 ]; then
+    apt-get install -y -q $missing >&2
+  else
+    sudo apt-get install -y -q $missing >&2
+  fi
 fi
 
 # Each device preset, its Android ABI, the qemu that runs it, the most
@@ -49,11 +55,13 @@ mkdir -p "$bench"
 for abi in $abis; do
   arch=${abi##*:}
   [ -x "$bench/busybox-$arch/bin/busybox" ] && continue
-  if (cd "$bench" && rm -f busybox-static_*_"$arch".deb && apt-get download -q "busybox-static:$arch" >&2 &&
+  if (cd "$bench" && rm -f busybox-static_*_"$arch".deb &&
+        apt-get download -q "busybox-static:$arch" >&2 &&
         dpkg-deb -x busybox-static_*_"$arch".deb "busybox-$arch"); then
     :
   else
-    echo "bench/run.sh: could not download or unpack busybox-static:$arch; its column is left empty" >&2
+    echo "bench/run.sh: could not download or unpack busybox-static:$arch;" \
+      "its column is left empty" >&2
     status=1
   fi
 done
@@ -69,7 +77,8 @@ coreutils_dd=$(command -v dd)
 . "$root/bench/figures.sh"
 
 echo "bootnote against busybox dd, one in-place 14-byte write with fsync"
-echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(uname -m), $(uname -r), $(qemu-arm --version | head -1)"
+echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(uname -m), $(uname -r)," \
+  "$(qemu-arm --version | head -1)"
 for abi in $abis; do
   preset=${abi%%:*}; rest=${abi#*:}
   name=${rest%%:*}; rest=${rest#*:}
@@ -110,11 +119,18 @@ for abi in $abis; do
       native_calls "$peer" dd if=record of=misc bs=14 count=1 conv=notrunc,fsync
       peer_native=$count
     fi
-    row "system calls, write run, on this kernel (strace -f, logd present, execve not counted)" "$ours_native" "$peer_native"
+    row "system calls, write run, on this kernel (strace -f, logd present, execve not counted)" \
+      "$ours_native" "$peer_native"
   fi
   row "stripped size, bytes" "$(wc -c < "$ours")" "$peer_size"
   if $have_peer; then
-    if [ "$arch" = amd64 ]; then runner=; where="natively"; else runner=$qemu; where="under $qemu"; fi
+    if [ "$arch" = amd64 ]; then
+      runner=
+      where="natively"
+    else
+      runner=$qemu
+      where="under $qemu"
+    fi
     wall
     row "wall time, microseconds, median of $runs alternating runs $where" "$ours_us" "$peer_us"
   fi
