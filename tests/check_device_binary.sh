@@ -22,12 +22,14 @@ case $abi in
   armeabi-v7a) tools=arm-linux-gnueabihf class=ELF32 machine='ARM'         call=bl ;;
   arm64-v8a)   tools=aarch64-linux-gnu   class=ELF64 machine='AArch64'     call=bl ;;
   x86)         tools=i686-linux-gnu      class=ELF32 machine='Intel 80386' call=call ;;
-  x86_64)      tools=x86_64-linux-gnu    class=ELF64 machine='Advanced Micro Devices X86-64' call=call ;;
+  x86_64)      tools=x86_64-linux-gnu    class=ELF64 machine='Advanced Micro Devices X86-64' \
+               call=call ;;
   *) echo "FAIL: unknown ABI \"$abi\""; exit 1 ;;
 esac
 readelf=$tools-readelf objdump=$tools-objdump
 for tool in "$readelf" "$objdump"; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool not found (scripts/install-deps.sh installs it)"; exit 1; }
+  command -v "$tool" >/dev/null ||
+    { echo "FAIL: $tool not found (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
 [ -f "$binary" ] || { echo "FAIL: $binary not built (scripts/build-presets.sh PRESET)"; exit 1; }
@@ -35,7 +37,8 @@ headers=$("$readelf" -lhdW "$binary") || { echo "FAIL: $readelf cannot read $bin
 
 echo "$headers" | grep -q "Class: *$class\$" || fail "not $class"
 echo "$headers" | grep -q "Machine: *$machine\$" || fail "machine is not $machine"
-echo "$headers" | grep -q 'Type: *DYN (Position-Independent Executable' || fail "not a position-independent executable"
+echo "$headers" | grep -q 'Type: *DYN (Position-Independent Executable' ||
+  fail "not a position-independent executable"
 echo "$headers" | grep -q 'INTERP' && fail "has a program interpreter (not static)"
 echo "$headers" | grep -q 'NEEDED' && fail "needs a shared library"
 echo "$headers" | grep -q 'TEXTREL' && fail "has text relocations"
@@ -45,7 +48,8 @@ loads=$(echo "$headers" | grep -E '^ *LOAD ')
 echo "$loads" | grep -q ' RWE ' && fail "a segment is both writable and executable"
 # The last field of a LOAD line is its alignment, in hexadecimal.
 for segment_align in $(echo "$loads" | awk '{ print $NF }'); do
-  [ "$((segment_align))" -ge "$align" ] || fail "a LOAD segment is aligned to $((segment_align)) bytes, less than $align"
+  [ "$((segment_align))" -ge "$align" ] ||
+    fail "a LOAD segment is aligned to $((segment_align)) bytes, less than $align"
 done
 
 # ARM executables say which instruction set they need; the others' carry no
@@ -53,8 +57,11 @@ done
 if [ "$abi" = armeabi-v7a ]; then
   echo "$headers" | grep -q 'Flags:.*Version5 EABI, hard-float ABI' || fail "not EABI5 hard-float"
   attributes=$("$readelf" -A "$binary")
-  for tag in 'Tag_CPU_arch: v7$' 'Tag_CPU_arch_profile: Application' \
-             'Tag_THUMB_ISA_use: Thumb-2' 'Tag_FP_arch: VFPv3' 'Tag_Advanced_SIMD_arch: NEON'; do
+  for tag in 'Tag_CPU_arch: v7$' \
+             'Tag_CPU_arch_profile: Application' \
+             'Tag_THUMB_ISA_use: Thumb-2' \
+             'Tag_FP_arch: VFPv3' \
+             'Tag_Advanced_SIMD_arch: NEON'; do
     echo "$attributes" | grep -q "$tag" || fail "attribute missing: $tag"
   done
 fi

@@ -15,7 +15,8 @@ mkdir -p "$copy"
 # build trees.
 if git -C "$source_dir" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   git -C "$source_dir" ls-files -z --cached --others --exclude-standard |
-    (cd "$source_dir" && xargs -0 tar -cf - --no-recursion --ignore-failed-read) | tar -xf - -C "$copy"
+    (cd "$source_dir" && xargs -0 tar -cf - --no-recursion --ignore-failed-read) |
+    tar -xf - -C "$copy"
 else
   tar -cf - -C "$source_dir" --exclude=./build --exclude=./dist . | tar -xf - -C "$copy"
 fi
