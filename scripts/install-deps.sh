@@ -37,7 +37,10 @@ done
 tries=0
 until as_root apt-get update -q; do
   tries=$((tries + 1))
-  [ "$tries" -lt 3 ] || { echo "apt-get update failed $tries times; installing from the lists it has" >&2; break; }
+  [ "$tries" -lt 3 ] || {
+    echo "apt-get update failed $tries times; installing from the lists it has" >&2
+    break
+  }
   sleep 10
 done
 # shellcheck disable=SC2086

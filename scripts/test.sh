@@ -9,7 +9,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build-presets.sh --werror host android-armv7 android-arm64 android-x86 android-x86_64 host-asan fuzz
+scripts/build-presets.sh --werror host android-armv7 android-arm64 android-x86 android-x86_64 \
+  host-asan fuzz
 status=0
 for preset in host-asan fuzz all; do
   ctest --preset "$preset" || status=1
