@@ -29,12 +29,13 @@ made="./bootnote-1.0.0-arm64-v8a ./bootnote-1.0.0-armeabi-v7a ./bootnote-1.0.0-m
 # the earlier release's, mode 750; "none", a first release, under umask 027;
 # "killed": that dist/ moved aside and a half-made one beside it, as a run
 # killed between its renames leaves them; "late": that dist/ moved aside
-# beside a new one; "busy": another run holds the lock. WANT: "refused"
-# before anything is built, naming the value, and dist/ as it was; "busy"
-# likewise, saying so; "failed" at the sha256sum or the second rename,
-# dist/ as it was; "made": the earlier files stay beside its own, but
-# update.json and changelog.md, which are its own with a URL. Always: dist/
-# mode 750, nothing left beside it.
+# beside a new one; "busy": another run holds the lock and has its
+# .dist-next-* beside dist/. WANT: "refused" before anything is built,
+# naming the value, and dist/ as it was; "busy" likewise, saying so, the
+# other run's .dist-next-* kept; "failed" at the sha256sum or the second
+# rename, dist/ as it was; "made": the earlier files stay beside its own,
+# but update.json and changelog.md, which are its own with a URL. Always:
+# dist/ mode 750, nothing left beside it but the other run's.
 for row in "1.100.0 - bin dist refused" "1.0.0 http://example.org/r bin dist refused" \
   "1.0.0 https://example.org/r fail:$work/bin dist failed" "1.0.0 - mv:$work/bin dist failed" \
   "1.0.0 - bin dist made" "1.0.0 https://example.org/r bin dist made" "1.0.0 - bin none made" \
@@ -42,19 +43,22 @@ for row in "1.100.0 - bin dist refused" "1.0.0 http://example.org/r bin dist ref
   # shellcheck disable=SC2086 # one word per field
   set -- $row
   echo "$1" > "$src/VERSION" && commit && rm -rf "$work/cmake-calls" "$src/dist" "$src"/.dist-next-* && cp -a "$work/dist0" "$src/dist" || exit 1
-  before=$(listing) mask=022 url=${2#-} old=./bootnote-0.9.0-x86 lock=
+  before=$(listing) mask=022 url=${2#-} old=./bootnote-0.9.0-x86 lock='' other=''
   case $4 in
     none) rm -r "$src/dist" && mask=027 old= ;;
-    busy) lock="flock scripts/release.sh" ;;
+    busy) lock="flock scripts/release.sh" other=.dist-next-other &&
+      mkdir "$src/$other" && touch "$src/$other/x" ;;
     killed) mv "$src/dist" "$src/.dist-next-k.old" && mkdir "$src/.dist-next-k" && touch "$src/.dist-next-k/x" ;;
     late) cp -a "$src/dist" "$src/.dist-next-k.old" ;;
   esac || exit 1
   said=$(cd "$src" && umask $mask && PATH="$work/$3:$PATH" RELEASE_URL=$url $lock scripts/release.sh 2>&1)
-  status=$? now=$(listing) left=$(cd "$src" && ls -d .dist-next-* 2> /dev/null)
+  # shellcheck disable=SC2010 # names of the test's own or mktemp's making
+  status=$? now=$(listing) left=$(cd "$src" && ls -d .dist-next-* 2> /dev/null | grep -vx "$other")
   { case $5/$status in
     refused/0 | failed/0 | busy/0 | made/[!0]*) false ;;
     refused/*) [ ! -e "$work/cmake-calls" ] && [ "$now" = "$before" ] && [ "${said#*"${url:-$1}"}" != "$said" ] ;;
-    busy/*) [ ! -e "$work/cmake-calls" ] && [ "$now" = "$before" ] && [ "${said#*another}" != "$said" ] ;;
+    busy/*) [ ! -e "$work/cmake-calls" ] && [ "$now" = "$before" ] && [ "${said#*another}" != "$said" ] &&
+      [ -e "$src/$other/x" ] ;;
     failed/*) [ -e "$work/cmake-calls" ] && [ "$now" = "$before" ] ;;
     made/*) [ "$(echo "$now" | grep -o '\./[^ ]*' | tr '\n' ' ')" = "./SHA256SUMS ${old:+$old }$made${url:+./changelog.md ./update.json }" ] &&
       (cd "$src/dist" && sha256sum -c --quiet SHA256SUMS) &&
