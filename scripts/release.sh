@@ -18,7 +18,8 @@ set -eu
 cd "$(dirname "$0")/.."
 changes=$(git status --porcelain)  # a git that fails stops the release here
 if [ -n "$changes" ]; then
-  echo "release.sh: the work tree has changes; commit them first: a release is built from a commit" >&2
+  echo "release.sh: the work tree has changes; commit them first: a release is built" \
+    "from a commit" >&2
   exit 1
 fi
 # One run at a time in a tree: another's .dist-next-* is not stale.
@@ -31,7 +32,11 @@ fi
 # goes back, whole; anything else is half made and goes.
 for stale in .dist-next-*; do
   if [ ! -e "$stale" ]; then continue; fi
-  if [ ! -e dist ] && [ "${stale%.old}" != "$stale" ]; then mv "$stale" dist; else rm -rf "$stale"; fi
+  if [ ! -e dist ] && [ "${stale%.old}" != "$stale" ]; then
+    mv "$stale" dist
+  else
+    rm -rf "$stale"
+  fi
 done
 # First, as the check runs python3, which a new machine may lack; it builds
 # nothing.
@@ -78,8 +83,9 @@ module=bootnote-$version-module.zip
   ${RELEASE_URL:+--release-url "$RELEASE_URL" --update-json "$next/update.json"} $binaries
 names="$names $module"
 if [ -n "${RELEASE_URL-}" ]; then
-  printf '# bootnote %s\n\nBuilt from commit %s. What it does and how to use it: README.md at that commit.\n' \
-    "$version" "$(git rev-parse HEAD)" > "$next/changelog.md"
+  about='What it does and how to use it: README.md at that commit.'
+  printf '# bootnote %s\n\nBuilt from commit %s. %s\n' "$version" "$(git rev-parse HEAD)" "$about" \
+    > "$next/changelog.md"
   names="$names update.json changelog.md"
 fi
 # shellcheck disable=SC2086 # one word per file name
