@@ -7,10 +7,13 @@ set -u
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 failures=0 tree=$work/tree
+# Open to uid 1000 (the "not root" way), but out/, where the tests' pids go.
 mkdir -p "$tree/.ci" "$tree/scripts" "$work/bin" "$work/deb" "$work/apt/sources.list.d" \
-  "$work/noapt" "$work/var" && cp "$1/.ci/run" "$tree/.ci/run" || exit 1
+  "$work/noapt" "$work/var" "$work/out" && cp "$1/.ci/run" "$tree/.ci/run" &&
+  chmod 755 "$work" && chmod 777 "$work/out" || exit 1
 echo 'URIs: http://deb.debian.org/debian' > "$work/apt/sources.list.d/debian.sources"
-printf '#!/bin/sh\nsleep 600 &\necho "$$ $!" > %s/pids\nwait\n' "$work" > "$tree/scripts/test.sh"
+printf '#!/bin/sh\nsleep 600 &\necho "$$ $!" > %s/out/pids\nwait\n' "$work" \
+  > "$tree/scripts/test.sh"
 # shellcheck disable=SC2016 # the stand-in's $1
 printf '#!/bin/sh\necho "the stand-in failed" > "$1/fallback"\nexit 75\n' > "$tree/.ci/in-new-root"
 printf '#!/bin/sh\nexit 1\n' | tee "$work/bin/apt-get" > "$work/deb/debootstrap"
@@ -48,20 +51,21 @@ for row in \
   set -- $row
   apt=$work/apt path=$work/bin:$work/deb:/usr/bin:/bin user=
   case $1 in
-    notroot) user="--unshare-user --uid 1000" said="not root" ;;
+    # setpriv, not a user namespace, which a chroot (CI's root) may not make
+    notroot) user="setpriv --reuid 1000 --regid 1000 --clear-groups" said="not root" ;;
     nosources) apt=$work/noapt said="no Debian mirror" ;;
     noinstall) path=$work/bin:/usr/bin:/bin said="debootstrap could not be installed" ;;
     debootstrap) said="the stand-in failed" ;;
   esac
-  rm -f "$work/pids"
+  rm -f "$work/out/pids"
   # INT not ignored, as from a terminal (a background job ignores it).
   # shellcheck disable=SC2016,SC2086 # the sandbox's $$; one word per option
   env --default-signal=INT bwrap --bind / / --dev /dev --bind "$apt" /etc/apt \
-    --bind "$work/var" /var/tmp $user env PATH="$path" \
-    sh -c 'echo $$ > "$0"; exec "$1"' "$work/run" "$tree/.ci/run" > "$work/said" 2>&1 &
+    --bind "$work/var" /var/tmp env PATH="$path" \
+    sh -c 'echo $$ > "$0"; exec "$@"' "$work/run" $user "$tree/.ci/run" > "$work/said" 2>&1 &
   sandbox=$! late=
-  in5s [ -s "$work/pids" ] && kill -s "$2" "$(cat "$work/run")"
-  pids=$(cat "$work/pids" 2> /dev/null)
+  in5s [ -s "$work/out/pids" ] && kill -s "$2" "$(cat "$work/run")"
+  pids=$(cat "$work/out/pids" 2> /dev/null)
   # shellcheck disable=SC2086 # one word per pid
   in5s gone "$sandbox" $pids ||
     { late="still running after 5 s"; kill -KILL $pids "$(cat "$work/run")" 2> /dev/null; }
