@@ -5,7 +5,7 @@
 # reads: one read of 32 bytes at offset 0 of the misc node it finds, as the
 # boot software's 32-byte command field; it writes nothing anywhere.
 # Always exits 0 once its lines are printed.
-MODDIR=$(cd "${0%/*}" && pwd) || exit 0
+MODDIR=$(cd "$(dirname "$0")" && pwd) || exit 0
 # shellcheck source=SCRIPTDIR/path_state.sh
 . "$MODDIR/path_state.sh" || exit 0
 
@@ -99,15 +99,15 @@ else
   bootnote_target=$(readlink -f "$bootnote_misc" 2> /dev/null) ||
     bootnote_target=$(readlink "$bootnote_misc" 2>&1)
   echo "misc: $bootnote_misc -> $bootnote_target ($(bootnote_kind "$bootnote_misc"))"
-  # dd's message comes through fd 3, its bytes through od; od's lines start
-  # with a blank, dd's with "dd:".
-  bootnote_read=$({ dd if="$bootnote_misc" bs=32 count=1 status=none 2>&3 |
-    od -An -v -tx1; } 3>&1)
-  bootnote_failed=$(echo "$bootnote_read" | grep -v '^ ' | tr '\n' ' ')
+  # dd's messages come through fd 3, its bytes through od: od's lines start
+  # with a blank, a failure's with "dd:" (busybox's, toybox's and GNU's dd;
+  # not every dd has status=none, so its record counts are let through).
+  bootnote_read=$({ dd if="$bootnote_misc" bs=32 count=1 2>&3 | od -An -v -tx1; } 3>&1)
+  bootnote_failed=$(echo "$bootnote_read" | grep '^dd:' | tr '\n' ' ')
   if [ -n "$bootnote_failed" ]; then
     echo "boot command: cannot read misc: ${bootnote_failed% }"
   else
-    echo "$bootnote_read" | bootnote_describe_bytes
+    echo "$bootnote_read" | grep '^ ' | bootnote_describe_bytes
   fi
 fi
 echo "to set: $bootnote_run $bootnote_misc boot-recovery"

@@ -7,7 +7,7 @@
 # reads it half written. Its other lines stay byte for byte (the manager
 # reads id, version, versionCode and updateJson there). Writes nothing
 # outside the module's directory; always exits 0.
-MODDIR=$(cd "${0%/*}" && pwd) || exit 0
+MODDIR=$(cd "$(dirname "$0")" && pwd) || exit 0
 # shellcheck source=SCRIPTDIR/path_state.sh
 . "$MODDIR/path_state.sh" || exit 0
 
