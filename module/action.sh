@@ -6,8 +6,10 @@
 # boot software's 32-byte command field; it writes nothing anywhere.
 # Always exits 0 once its lines are printed.
 MODDIR=$(cd "$(dirname "$0")" && pwd) || exit 0
+# A missing file given to "." ends the shell: looked for first.
+[ -f "$MODDIR/path_state.sh" ] || { echo "bootnote: $MODDIR/path_state.sh is missing"; exit 0; }
 # shellcheck source=SCRIPTDIR/path_state.sh
-. "$MODDIR/path_state.sh" || exit 0
+. "$MODDIR/path_state.sh"
 
 # The places misc's node is kept, in the order looked at; the patterns
 # expand in sorted order.

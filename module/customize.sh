@@ -59,8 +59,11 @@ ui_print "$bootnote_said reboot to use it"
 
 # A forecast from the manager's variables and files; after the reboot the
 # module list says what the phone found (service.sh).
+# A missing file given to "." would end the installer's shell: looked for
+# first.
+[ -f "$MODPATH/path_state.sh" ] || abort "! bootnote: $ZIPFILE lacks path_state.sh"
 # shellcheck source=SCRIPTDIR/path_state.sh
-. "$MODPATH/path_state.sh" || abort "! bootnote: $ZIPFILE lacks path_state.sh"
+. "$MODPATH/path_state.sh"
 bootnote_why=$(bootnote_unmounted)
 if [ -n "$bootnote_why" ]; then
   ui_print "- bootnote will not be on PATH after the reboot: ${bootnote_why%%; *}."

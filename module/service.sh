@@ -8,8 +8,10 @@
 # reads id, version, versionCode and updateJson there). Writes nothing
 # outside the module's directory; always exits 0.
 MODDIR=$(cd "$(dirname "$0")" && pwd) || exit 0
+# A missing file given to "." ends the shell: looked for first.
+[ -f "$MODDIR/path_state.sh" ] || exit 0
 # shellcheck source=SCRIPTDIR/path_state.sh
-. "$MODDIR/path_state.sh" || exit 0
+. "$MODDIR/path_state.sh"
 
 bootnote_prop=$MODDIR/module.prop
 bootnote_new=$MODDIR/.module.prop.new
