@@ -21,11 +21,16 @@ case $bootnote_state in
 esac
 bootnote_line="description=$bootnote_state. $bootnote_does"
 grep -qxF "$bootnote_line" "$bootnote_prop" 2> /dev/null && exit 0
+bootnote_others() { grep -v '^description=' "$1"; }
 # awk -v would read backslashes in the line as escapes: ENVIRON does not.
 if BOOTNOTE_LINE=$bootnote_line awk '
     /^description=/ { if (!done) print ENVIRON["BOOTNOTE_LINE"]; done = 1; next }
     { print }
     END { if (!done) print ENVIRON["BOOTNOTE_LINE"] }' "$bootnote_prop" > "$bootnote_new" &&
+  # busybox awk exits 0 when its writes fail (a full /data): what it wrote
+  # must hold the line and every other line before it replaces the file.
+  grep -qxF "$bootnote_line" "$bootnote_new" &&
+  [ "$(bootnote_others "$bootnote_new")" = "$(bootnote_others "$bootnote_prop")" ] &&
   chown 0:0 "$bootnote_new" && chmod 0644 "$bootnote_new" && sync &&
   mv -f "$bootnote_new" "$bootnote_prop"; then
   exit 0

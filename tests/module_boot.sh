@@ -33,27 +33,41 @@ on_path() {
 sbin=/system/bin/bootnote
 others() { grep -v '^description=' "$1" | md5sum; }
 
-# ON_PATH DESCRIPTION: what service.sh makes the description, module.prop
-# replaced by a new file, its other lines as they were, mode 0644 and owner
-# root, nothing left beside it and nothing written outside the module.
-while read -r path want; do
+# ON_PATH HOW DESCRIPTION: what service.sh makes the description, module.prop
+# replaced by a new file (HOW "new"), or left as it is for the state it
+# already shows ("kept"), its other lines as they were, mode 0644 and owner
+# root, nothing left beside it and nothing written outside the module. HOW
+# "full": the module on a full file system, its module.prop as it was.
+while read -r path how want; do
   on_path "$path"
-  touch "$work/stamp" && inode=$(stat -c %i "$mod/module.prop") || exit 1
+  touch "$work/stamp" && inode=$(stat -c %i "$mod/module.prop") &&
+    before=$(cat "$mod/module.prop") || exit 1
+  if [ "$how" = full ]; then
+    run "cp -a $moddir /full/m && cat /dev/zero > /full/fill 2> /dev/null;
+      sh /full/m/service.sh && cat /full/m/module.prop" --size 65536 --tmpfs /full
+    if [ "$status" != 0 ] || [ "$said" != "$before" ]; then
+      fail "boot check on a full file system, $path on PATH: status $status, module.prop: $said"
+    fi
+    continue
+  fi
   run "sh $moddir/service.sh"
   got="$status, $(sed -n 's/^description=//p' "$mod/module.prop")"
   got="$got, $(stat -c '%a %u:%g' "$mod/module.prop"), $(cd "$mod" && find . ! -name . -prune |
     sort | tr '\n' ' ')"
   written=$(find "$root" -newer "$work/stamp" ! -path "$mod" ! -path "$mod/*")
   left="./action.sh ./module.prop ./path_state.sh ./service.sh ./system "
-  if [ "$got" != "0, $want, 644 0:0, $left" ] || [ -n "$written" ] ||
-    [ "$(others "$mod/module.prop")" != "$(others "$work/prop")" ] ||
-    [ "$(stat -c %i "$mod/module.prop")" = "$inode" ]; then
-    fail "boot check with $path on PATH: $got; written: $written; said: $said"
+  replaced=kept
+  [ "$(stat -c %i "$mod/module.prop")" = "$inode" ] || replaced=new
+  if [ "$got" != "0, $want, 644 0:0, $left" ] || [ -n "$written" ] || [ "$replaced" != "$how" ] ||
+    [ "$(others "$mod/module.prop")" != "$(others "$work/prop")" ]; then
+    fail "boot check with $path on PATH, $how: $got, $replaced; written: $written; said: $said"
   fi
 done << ROWS
-same on PATH as $sbin. $does
-- NOT on PATH: run $moddir/system/bin/bootnote; the Action button says why and what to do. $does
-other another $sbin is on PATH, not this module's build: install bootnote again. $does
+same new on PATH as $sbin. $does
+same kept on PATH as $sbin. $does
+- new NOT on PATH: run $moddir/system/bin/bootnote; the Action button says why and what to do. $does
+other new another $sbin is on PATH, not this module's build: install bootnote again. $does
+- full -
 ROWS
 
 # NODE MODE ON_PATH IMAGE BOOT_COMMAND: misc an image (printf's format
