@@ -55,7 +55,7 @@ bootnote_describe_bytes() {
         if (v >= 32 && v < 127 && v != 34 && v != 92) text = text sprintf("%c", v)
         else text = text "\\x" byte[i]
       }
-      if (n == 0) print "boot command: cannot read misc: it holds no byte"
+      if (n == 0) { print "boot command: cannot read misc: it holds no byte"; exit }
       else if (i == 0) print "boot command: none (erased)"
       else if (i == n && n == 32) print "boot command: \"" text "\" (32 bytes, no zero byte)"
       else if (i == n) print "boot command: \"" text "\" (" n " bytes, no zero byte:" \

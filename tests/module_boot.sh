@@ -70,54 +70,65 @@ other new another $sbin is on PATH, not this module's build: install bootnote ag
 - full -
 ROWS
 
-# NODE MODE ON_PATH IMAGE BOOT_COMMAND: misc an image (printf's format
-# IMAGE, then zero bytes to 4 KiB) bound at /dev/block/mmcblk0p10 and
-# linked from /dev/block/NODE ("-": no misc), with MODE; the Action's
-# "boot command:" line ("NODE" in it: the link), its other lines as they
-# follow from the row, the same output both ways it is started, and misc
-# unchanged.
+# NODES SIZE MODE ON_PATH IMAGE BOOT_COMMAND: misc an image (printf's
+# format IMAGE, then zero bytes to SIZE) bound at /dev/block/mmcblk0p10,
+# with MODE, and linked from each /dev/block/NODE/misc ("-": no misc), the
+# first the one to be found; the Action's "boot command:" line ("NODE" in it: the
+# node found), its other lines as they follow from the row, the same output
+# both ways it is started, and misc unchanged.
 misc=/dev/block/mmcblk0p10 place=$(printf '%s ' /dev/block/by-name/misc \
   /dev/block/bootdevice/by-name/misc /dev/block/platform/*/by-name/misc \
   /dev/block/platform/*/*/by-name/misc)
-while read -r node mode path image boot; do
+while read -r nodes size mode path image boot; do
   on_path "$path"
+  node=/dev/block/${nodes%%,*}/misc
   boot="boot command: $boot" && [ "${boot#*NODE}" = "$boot" ] ||
-    boot="${boot%%NODE*}/dev/block/$node${boot#*NODE}"
+    boot="${boot%%NODE*}$node${boot#*NODE}"
   # shellcheck disable=SC2059 # the row's format
-  printf "$image" > "$work/misc" && truncate -s 4096 "$work/misc" && chmod "$mode" "$work/misc" &&
-    cp "$work/misc" "$work/misc.before" || exit 1
+  printf "$image" > "$work/misc" && truncate -s "$size" "$work/misc" &&
+    chmod "$mode" "$work/misc" && cp "$work/misc" "$work/misc.before" || exit 1
   set -- --cap-drop ALL --bind "$work/misc" $misc
-  [ "$node" = - ] || set -- "$@" --symlink $misc "/dev/block/$node"
+  for link in $(echo "$nodes" | tr , ' '); do
+    [ "$link" = - ] || set -- "$@" --symlink $misc "/dev/block/$link/misc"
+  done
   run "sh $moddir/action.sh" "$@"
   daemon_said=$said daemon_status=$status
   run "cd $moddir && sh ./action.sh" "$@"
   bytes=$(od -An -v -tx1 -N32 "$work/misc" | tr -s ' \n' '  ')
+  size=$(stat -c %s "$work/misc")
+  [ "$size" -ge 32 ] || bytes="$bytes(misc ends after $size)"
   case $path in
-    same) want="on PATH as /system/bin/bootnote" bin=bootnote ;;
-    *) want="NOT on PATH: run $moddir/system/bin/bootnote" bin=$moddir/system/bin/bootnote ;;
+    same) want="on PATH as $sbin" bin=bootnote ;;
+    -) want="NOT on PATH: run $moddir/system/bin/bootnote|why|to have it on PATH" ;;
+    *) want="another $sbin is on PATH, not this module's build: install bootnote again" ;;
   esac
-  if [ "$node" = - ]; then
+  [ "$path" = same ] || bin=$moddir/system/bin/bootnote
+  if [ "$nodes" = - ]; then
     want="$want|misc: not found at ${place}(MediaTek phones keep the boot command in a partition"
     want="$want named para)|$boot|to set: $bin MISC boot-recovery|to erase: $bin MISC"
   else
-    want="$want|misc: /dev/block/$node -> $misc (regular file: not a partition)|$boot"
-    [ "$mode" = 000 ] || want="$want|first 32 bytes:${bytes% }"
-    want="$want|to set: $bin /dev/block/$node boot-recovery|to erase: $bin /dev/block/$node"
+    want="$want|misc: $node -> $misc (regular file: not a partition)|$boot"
+    [ "${boot#*cannot read}" != "$boot" ] || want="$want|first 32 bytes:${bytes% }"
+    want="$want|to set: $bin $node boot-recovery|to erase: $bin $node"
   fi
-  got=$(echo "$said" | grep -v -e '^why: ' -e '^to have it on PATH: ' | tr '\n' '|')
+  got=$(echo "$said" | sed -e 's/^why: .*/why/' -e 's/^to have it on PATH: .*/to have it on PATH/' |
+    tr '\n' '|')
   if [ "$got" != "bootnote $version|$want|" ] || [ "$status$daemon_status" != 00 ] ||
     [ "$said" != "$daemon_said" ] || ! cmp -s "$work/misc" "$work/misc.before"; then
-    fail "Action on $node ($mode, $image), $path on PATH: status $daemon_status, $status;" \
-      "said: $said; by full path: $daemon_said"
+    fail "Action on $nodes ($size, $mode, $image), $path on PATH: status $daemon_status," \
+      "$status; said: $said; by full path: $daemon_said"
   fi
 done << 'ROWS'
-by-name/misc 644 same boot-recovery "boot-recovery" (13 bytes)
-by-name/misc 644 - \0 none (erased)
-bootdevice/by-name/misc 644 - bootonce-bootlold-bytes "bootonce-bootlold-bytes" (23 bytes)
-platform/soc.0/by-name/misc 644 - a"b\\c\001\377\040x "a\x22b\x5cc\x01\xff x" (9 bytes)
-platform/soc/a/by-name/misc 644 - %040d "00000000000000000000000000000000" (32 bytes, no zero byte)
-- 644 - - cannot read misc: not found
-by-name/misc 000 - boot-recovery cannot read misc: dd: can't open 'NODE': Permission denied
+by-name,bootdevice/by-name 4K 644 same boot-recovery "boot-recovery" (13 bytes)
+by-name 4K 644 other \0 none (erased)
+bootdevice/by-name,platform/a/by-name 4K 644 - bootonce-bootlold "bootonce-bootlold" (17 bytes)
+platform/a/by-name,platform/b/by-name 4K 644 - a"b\\c\001\377\040x "a\x22b\x5cc\x01\xff x" (9 bytes)
+platform/b/by-name,platform/a/c/by-name 4K 644 - x "x" (1 bytes)
+platform/a/c/by-name 4K 644 - %040d "00000000000000000000000000000000" (32 bytes, no zero byte)
+by-name 5 644 - boot- "boot-" (5 bytes, no zero byte: misc ends there)
+by-name 0 644 - - cannot read misc: it holds no byte
+- 4K 644 - - cannot read misc: not found
+by-name 4K 000 - boot-recovery cannot read misc: dd: can't open 'NODE': Permission denied
 ROWS
 echo "module boot: $failures failure(s)"
 [ "$failures" -eq 0 ]
