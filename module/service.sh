@@ -5,8 +5,9 @@
 # module.prop is replaced whole, and only when that line changes: a new
 # file beside it, synced, then renamed over it, so that the manager never
 # reads it half written. Its other lines stay byte for byte (the manager
-# reads id, version, versionCode and updateJson there). Writes nothing
-# outside the module's directory; always exits 0.
+# reads id, version, versionCode and updateJson there). The new file is
+# root's, as the manager runs this as root, and its mode 0644 whatever the
+# umask. Writes nothing outside the module's directory; always exits 0.
 MODDIR=$(cd "$(dirname "$0")" && pwd) || exit 0
 # A missing file given to "." ends the shell: looked for first.
 [ -f "$MODDIR/path_state.sh" ] || exit 0
@@ -31,7 +32,7 @@ if BOOTNOTE_LINE=$bootnote_line awk '
   # must hold the line and every other line before it replaces the file.
   grep -qxF "$bootnote_line" "$bootnote_new" &&
   [ "$(bootnote_others "$bootnote_new")" = "$(bootnote_others "$bootnote_prop")" ] &&
-  chown 0:0 "$bootnote_new" && chmod 0644 "$bootnote_new" && sync &&
+  chmod 0644 "$bootnote_new" && sync &&
   mv -f "$bootnote_new" "$bootnote_prop"; then
   exit 0
 fi
