@@ -71,11 +71,11 @@ bootnote_describe_bytes() {
 echo "bootnote $(sed -n 's/^version=//p' "$MODDIR/module.prop" 2>&1)"
 bootnote_state=$(bootnote_path_state)
 echo "$bootnote_state"
-bootnote_run=bootnote
+# Not on PATH, or another build there: the module's own, by its full path.
+bootnote_run=$MODDIR/system/bin/bootnote
 case $bootnote_state in
-  on*) ;;
+  on*) bootnote_run=bootnote ;;
   NOT*)
-    bootnote_run=$MODDIR/system/bin/bootnote
     bootnote_why=$(bootnote_unmounted)
     if [ -n "$bootnote_why" ]; then
       echo "why: ${bootnote_why%%; *}"
@@ -88,7 +88,6 @@ case $bootnote_state in
         "yours, or turn mounting back on; reboot, then install bootnote again and reboot"
     fi
     ;;
-  *) bootnote_run=$MODDIR/system/bin/bootnote ;;
 esac
 
 bootnote_misc=$(bootnote_find_misc)
