@@ -46,7 +46,8 @@ while read -r path how want; do
     run "cp -a $moddir /full/m && cat /dev/zero > /full/fill 2> /dev/null;
       sh /full/m/service.sh && cat /full/m/module.prop" --size 65536 --tmpfs /full
     if [ "$status" != 0 ] || [ "$said" != "$before" ]; then
-      fail "boot check on a full file system, $path on PATH: status $status, module.prop: $said"
+      fail "boot check on a full file system, $path on PATH: wanted status 0, module.prop" \
+        "$(escaped "$before"); got status $status, $(escaped "$said")"
     fi
     continue
   fi
@@ -60,7 +61,9 @@ while read -r path how want; do
   [ "$(stat -c %i "$mod/module.prop")" = "$inode" ] || replaced=new
   if [ "$got" != "0, $want, 644 0:0, $left" ] || [ -n "$written" ] || [ "$replaced" != "$how" ] ||
     [ "$(others "$mod/module.prop")" != "$(others "$work/prop")" ]; then
-    fail "boot check with $path on PATH, $how: $got, $replaced; written: $written; said: $said"
+    fail "boot check with $path on PATH: wanted $(escaped "0, $want, 644 0:0, $left, $how")," \
+      "other lines $(others "$work/prop"), nothing written; got $(escaped "$got, $replaced")," \
+      "other lines $(others "$mod/module.prop"), written $written; said $(escaped "$said")"
   fi
 done << ROWS
 same new on PATH as $sbin. $does
@@ -116,7 +119,8 @@ while read -r nodes size mode path image boot; do
   if [ "$got" != "bootnote $version|$want|" ] || [ "$status$daemon_status" != 00 ] ||
     [ "$said" != "$daemon_said" ] || ! cmp -s "$work/misc" "$work/misc.before"; then
     fail "Action on $nodes ($size, $mode, $image), $path on PATH: status $daemon_status," \
-      "$status; said: $said; by full path: $daemon_said"
+      "$status; wanted: $(escaped "bootnote $version|$want|"); got: $(escaped "$got");" \
+      "by full path: $(escaped "$daemon_said")"
   fi
 done << 'ROWS'
 by-name,bootdevice/by-name 4K 644 same boot-recovery "boot-recovery" (13 bytes)

@@ -46,7 +46,8 @@ while read -r door arch build files vars note; do
   want="0, the $build build, system 755 0:0 system/bin 755 0:2000 system/bin/bootnote 755 0:2000 ,"
   want="$want ./action.sh ./module.prop ./path_state.sh ./service.sh ./system/bin/bootnote , $note"
   { [ "$got" = "$want" ] && [ "${said%INSTALLED}" != "$said" ]; } ||
-    fail "$row: status, file, modes, files, note: $got; said: $said"
+    fail "$row: wanted $(escaped "$want"), INSTALLED said; got $(escaped "$got")," \
+      "said $(escaped "$said")"
 done << ROWS
 app arm armv7 - - -
 app arm64 arm64 - - -
@@ -88,8 +89,8 @@ while read -r door arch code vars want naming; do
   row="$door $arch $code $vars $want $naming"
   install "$door" "$arch" "$code" - "$vars"
   { [ "$status" = "$want" ] && [ "${said#*"$naming"}" != "$said" ] && [ ! -e "$module" ]; } ||
-    fail "$row: status $status, files $files, said: $said" \
-      "(not refused with $want, naming \"$naming\", leaving nothing)"
+    fail "$row: wanted status $want, \"$naming\" said, nothing left; got status $status," \
+      "files $files, said $(escaped "$said")"
 done << ROWS
 daemon riscv64 20400 - 3 riscv64
 app arm 20400 PHONE_ABILIST=riscv64 3 riscv64

@@ -11,7 +11,7 @@ source_dir=$1 armv7=$2 arm64=$3 x86=$4 x86_64=$5
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+fail() { printf '%s\n' "FAIL: $*"; failures=$((failures + 1)); }
 # pack DIR VERSION URL ARMV7 ARM64 X86 X86_64: DIR/module.zip, and
 # DIR/update.json for a URL.
 pack() {
@@ -77,3 +77,6 @@ install() {
   status=$? module=$root/data/adb/modules_update/bootnote
   files=$(cd "$module" 2> /dev/null && find . -type f | sort | tr '\n' ' ')
 }
+# escaped TEXT: TEXT on one line, each line's end as "$" and each byte
+# outside printable ASCII as \ooo (sed's l), for a FAIL line.
+escaped() { printf '%s\n' "$1" | LC_ALL=C sed -n 'l 0' | tr -d '\n'; }
