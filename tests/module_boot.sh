@@ -73,30 +73,42 @@ other new another $sbin is on PATH, not this module's build: install bootnote ag
 - full -
 ROWS
 
-# NODES SIZE MODE ON_PATH IMAGE BOOT_COMMAND: misc an image (printf's
-# format IMAGE, then zero bytes to SIZE) bound at /dev/block/mmcblk0p10,
-# with MODE, and linked from each /dev/block/NODE/misc ("-": no misc), the
-# first the one to be found; the Action's "boot command:" line ("NODE" in it: the
-# node found), its other lines as they follow from the row, the same output
-# both ways it is started, and misc unchanged.
+# NODES SIZE MODE ON_PATH IMAGE BOOT_COMMAND[|RECOVERY], on standard input:
+# misc an image (printf's format IMAGE, what follows a "|" from offset 64,
+# then zero bytes to SIZE) bound at /dev/block/mmcblk0p10 with MODE ("blk":
+# a loop block device), linked from each /dev/block/NODE/misc ("-": no
+# misc), the first to be found; the Action's "boot command:" line ("NODE":
+# the node found), its "recovery field:" line ("none" if not given, "-" no
+# line) and, where "pending", the "to clear" line; its other lines as they
+# follow from the row, then $tail; the same output both ways it is started
+# (with the manager's $vars), and misc unchanged.
 misc=/dev/block/mmcblk0p10 place=$(printf '%s ' /dev/block/by-name/misc \
   /dev/block/bootdevice/by-name/misc /dev/block/platform/*/by-name/misc \
-  /dev/block/platform/*/*/by-name/misc)
-while read -r nodes size mode path image boot; do
+  /dev/block/platform/*/*/by-name/misc) loop='' vars='' tail=''
+trap '[ -z "$loop" ] || losetup -d "$loop"; rm -rf "$work"' EXIT
+actions() { while read -r nodes size mode path image boot; do
   on_path "$path"
-  node=/dev/block/${nodes%%,*}/misc
-  boot="boot command: $boot" && [ "${boot#*NODE}" = "$boot" ] ||
+  node=/dev/block/${nodes%%,*}/misc recovery=${boot#*|}
+  [ "$recovery" != "$boot" ] || recovery=none
+  boot="boot command: ${boot%%|*}" && [ "${boot#*NODE}" = "$boot" ] ||
     boot="${boot%%NODE*}$node${boot#*NODE}"
   # shellcheck disable=SC2059 # the row's format
-  printf "$image" > "$work/misc" && truncate -s "$size" "$work/misc" &&
-    chmod "$mode" "$work/misc" && cp "$work/misc" "$work/misc.before" || exit 1
+  printf "${image%%|*}" > "$work/misc" && { [ "${image#*|}" = "$image" ] ||
+    { truncate -s 64 "$work/misc" && printf "${image#*|}" >> "$work/misc"; }; } &&
+    truncate -s "$size" "$work/misc" && chmod "${mode#blk}" "$work/misc" 2> /dev/null
+  cp "$work/misc" "$work/misc.before" || exit 1
   set -- --cap-drop ALL --bind "$work/misc" $misc
+  if [ "$mode" = blk ]; then
+    loop=$(losetup -f --show "$work/misc") && set -- "$@" --dev-bind "$loop" $misc || exit 1
+  fi
   for link in $(echo "$nodes" | tr , ' '); do
     [ "$link" = - ] || set -- "$@" --symlink $misc "/dev/block/$link/misc"
   done
-  run "sh $moddir/action.sh" "$@"
+  run "$vars sh $moddir/action.sh" "$@"
   daemon_said=$said daemon_status=$status
-  run "cd $moddir && sh ./action.sh" "$@"
+  run "cd $moddir && $vars sh ./action.sh" "$@"
+  kind="regular file: not a partition"
+  [ -z "$loop" ] || { losetup -d "$loop" && loop= && kind="block device"; } || exit 1
   bytes=$(od -An -v -tx1 -N32 "$work/misc" | tr -s ' \n' '  ')
   size=$(stat -c %s "$work/misc")
   [ "$size" -ge 32 ] || bytes="$bytes(misc ends after $size)"
@@ -110,29 +122,65 @@ while read -r nodes size mode path image boot; do
     want="$want|misc: not found at ${place}(MediaTek phones keep the boot command in a partition"
     want="$want named para)|$boot|to set: $bin MISC boot-recovery|to erase: $bin MISC"
   else
-    want="$want|misc: $node -> $misc (regular file: not a partition)|$boot"
+    want="$want|misc: $node -> $misc ($kind)|$boot"
     [ "${boot#*cannot read}" != "$boot" ] || want="$want|first 32 bytes:${bytes% }"
+    [ "$recovery" = - ] || want="$want|recovery field: $recovery"
+    [ "${recovery#pending}" = "$recovery" ] || want="$want|to clear recovery's arguments:\
+ dd if=/dev/zero of=$node bs=64 seek=1 count=12 conv=notrunc"
     want="$want|to set: $bin $node boot-recovery|to erase: $bin $node"
   fi
   got=$(echo "$said" | sed -e 's/^why: .*/why/' -e 's/^to have it on PATH: .*/to have it on PATH/' |
     tr '\n' '|')
-  if [ "$got" != "bootnote $version|$want|" ] || [ "$status$daemon_status" != 00 ] ||
+  if [ "$got" != "bootnote $version|$want|$tail" ] || [ "$status$daemon_status" != 00 ] ||
     [ "$said" != "$daemon_said" ] || ! cmp -s "$work/misc" "$work/misc.before"; then
-    fail "Action on $nodes ($size, $mode, $image), $path on PATH: status $daemon_status," \
-      "$status; wanted: $(escaped "bootnote $version|$want|"); got: $(escaped "$got");" \
+    fail "Action on $nodes ($size, $mode, $image), $path on PATH, $vars: status $daemon_status," \
+      "$status; wanted: $(escaped "bootnote $version|$want|$tail"); got: $(escaped "$got");" \
       "by full path: $(escaped "$daemon_said")"
   fi
-done << 'ROWS'
+done; }
+actions << 'ROWS'
 by-name,bootdevice/by-name 4K 644 same boot-recovery "boot-recovery" (13 bytes)
 by-name 4K 644 other \0 none (erased)
 bootdevice/by-name,platform/a/by-name 4K 644 - bootonce-bootlold "bootonce-bootlold" (17 bytes)
 platform/a/by-name,platform/b/by-name 4K 644 - a"b\\c\001\377\040x "a\x22b\x5cc\x01\xff x" (9 bytes)
 platform/b/by-name,platform/a/c/by-name 4K 644 - x "x" (1 bytes)
 platform/a/c/by-name 4K 644 - %040d "00000000000000000000000000000000" (32 bytes, no zero byte)
-by-name 5 644 - boot- "boot-" (5 bytes, no zero byte: misc ends there)
-by-name 0 644 - - cannot read misc: it holds no byte
-- 4K 644 - - cannot read misc: not found
-by-name 4K 000 - boot-recovery cannot read misc: dd: can't open 'NODE': Permission denied
+by-name 3 644 - boo "boo" (3 bytes, no zero byte: misc ends there)|not read: misc ends after 3 bytes
+by-name 0 644 - - cannot read misc: it holds no byte|-
+- 4K 644 - - cannot read misc: not found|-
+by-name 4K 000 - boot-recovery cannot read misc: dd: can't open 'NODE': Permission denied|-
+by-name 4K blk - boot-recovery "boot-recovery" (13 bytes)
+ROWS
+# SIZE FIELD RECOVERY: misc erased, FIELD from offset 64 (printf's format).
+act="recovery acts on them the next time it starts, whatever the boot command says"
+wipe="erases the phone's data" none="recovery reads no argument from it; it begins"
+sed 's/^\([^ ]*\) \([^ ]*\) /by-name \1 644 - \\0|\2 none (erased)|/' > "$work/rows" << ROWS
+4K recovery\n--x\n--wipe_data=y pending "--x\x0a--wipe_data=y" (17 bytes): $act; --wipe_data $wipe
+4K recovery\n--prompt_and_wipe pending "--prompt_and_wipe" (17 bytes): $act; --prompt_and_wipe $wipe
+4K recovery\n%0800d pending "$(printf %0758d 0)" (758 bytes): $act
+76 recovery\n--x pending "--x" (3 bytes): $act (misc ends after 76 bytes)
+4K recoverx\n--wipe_data $none 72 65 63 6f 76 65 72 78 0a 2d 2d 77 69 70 65 5f
+75 recovery\n\n $none 72 65 63 6f 76 65 72 79 0a 0a 00 (misc ends after 75 bytes)
+64 x not read: misc ends after 64 bytes
+ROWS
+actions < "$work/rows"
+# WAITS VARS: under the manager's variables VARS (none: Magisk), whether the
+# Action ends saying how long the screen stays, then waits 20 s (the
+# stand-in sleep of tests/manager/ says so).
+echo 'by-name 4K 644 same boot-recovery "boot-recovery" (13 bytes)' > "$work/rows"
+while read -r waits vars; do
+  tail="this manager closes this screen when the Action ends: it stays 20 s|(sleep 20)|"
+  [ "$waits" = yes ] || tail=
+  actions < "$work/rows"
+done << 'ROWS'
+no
+yes KSU=true KSU_VER_CODE=32490
+no KSU=true KSU_VER_CODE=32491
+yes KSU=true
+yes KSU=true KSU_VER_CODE=v3.2
+no KSU=true KSU_NEXT=true KSU_VER_CODE=12000
+yes KSU=true KSU_SUKISU=true KSU_VER_CODE=40160
+yes APATCH=true
 ROWS
 echo "module boot: $failures failure(s)"
 [ "$failures" -eq 0 ]

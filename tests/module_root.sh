@@ -26,8 +26,9 @@ bwrap=$(command -v bwrap) || exit 1
 mkdir -p "$root/bb" "$root/tmp" "$root/data/adb/magisk" "$meta" || exit 1
 pack "$root" "$version" https://example.org/r/ "$armv7" "$arm64" "$x86" "$x86_64"
 # The stand-ins replace the links (cp would write through one, into busybox).
-busybox --install -s "$root/bb" && rm -f "$root/bb/uname" &&
-  cp "$source_dir/tests/manager/getprop" "$source_dir/tests/manager/uname" "$root/bb/" || exit 1
+busybox --install -s "$root/bb" && rm -f "$root/bb/uname" "$root/bb/sleep" &&
+  cp "$source_dir/tests/manager/getprop" "$source_dir/tests/manager/uname" \
+    "$source_dir/tests/manager/sleep" "$root/bb/" || exit 1
 # This machine's /usr, for busybox's libraries (Debian 12 merged /bin and
 # /lib into it); the rest is the root's.
 for dir in bin lib lib64 sbin; do ln -s "usr/$dir" "$root/$dir" || exit 1; done
