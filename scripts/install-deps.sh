@@ -9,7 +9,7 @@ packages="cmake make g++ libgtest-dev bubblewrap qemu-user binutils mount util-l
   g++-arm-linux-gnueabihf musl-dev:armhf g++-aarch64-linux-gnu musl-dev:arm64
   g++-i686-linux-gnu musl-dev:i386 musl-dev android-liblog-dev android-liblog
   clang libclang-rt-14-dev valgrind python3 strace
-  qemu-system-arm qemu-system-x86 cpio fdisk kmod xz-utils zstd shellcheck mksh busybox"
+  qemu-system-arm qemu-system-x86 cpio fdisk kmod xz-utils zstd shellcheck mksh busybox toybox"
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

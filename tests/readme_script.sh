@@ -1,72 +1,126 @@
 #!/bin/sh
-# Runs README's script lines under each POSIX shell a phone may have,
-# against BINARY on image files, and checks what they say and store: those
-# for checking a run (all but the logcat line), and those for a recovery's
-# root prompt, in a private root with no su, no /data and no logd.
+# Runs the phone's shell lines of README and of the docs/ beside it (each sh
+# block after a marker line naming this script) as a phone would, in a
+# private root with no su and no logd, against BINARY, with misc a block
+# device (a loop device: root only) or an image file: under dash and mksh,
+# busybox sh with busybox's applets alone on PATH, and mksh with toybox's
+# (Android's shell and applets); and checks what they say and leave in
+# misc. Then that no relative link there names an absent file.
 #   readme_script.sh README BINARY
 set -u
 readme=$1 binary=$2
+docs=$(dirname "$readme")/docs
 work=$(mktemp -d) || exit 1
-trap 'rm -rf "$work"' EXIT
-# block MARKER FIRST_LINE: the sh block after README's marker line that
-# holds MARKER, into $work/lines; it must begin with FIRST_LINE.
-block() {
-  awk -v marker="$1" 'index($0, "<!--") == 1 && index($0, marker) { marked = 1; next }
-       marked && /^```sh$/ { inside = 1; next }
-       inside && /^```$/ { exit }
-       inside && !/^logcat/' "$readme" > "$work/lines"
-  grep -q "^$2" "$work/lines" || { echo "FAIL: no script lines after \"$1\" in $readme"; exit 1; }
-}
-block "all but logcat's, run in tests/readme_script.sh" bootnote=
+loop=
+trap '[ -z "$loop" ] || losetup -d "$loop"; rm -rf "$work"' EXIT
 failures=0
-
-# try SHELL PROGRAM MISC COMMAND SAYS RECORD_HEX: the lines, with README's
-# paths and command replaced (PROGRAM for the tool), must print SAYS and
-# leave MISC beginning with RECORD_HEX.
-try() {
-  sed "1s|^bootnote=[^ ]* misc=[^ ]* cmd=.*|bootnote='$2' misc='$3' cmd='$4'|" "$work/lines" \
-    > "$work/run.sh"
-  says=$($1 "$work/run.sh" 2>&1)
-  stored=$(od -A n -t x1 -N 14 "$3" | tr -d ' \n')
-  [ "$says" = "$5" ] ||
-    { echo "FAIL: $1, \"$4\" on $3: said \"$says\", not \"$5\""; failures=$((failures + 1)); }
-  [ "$stored" = "$6" ] ||
-    { echo "FAIL: $1, \"$4\" on $3: stored $stored, not $6"; failures=$((failures + 1)); }
+# fail WHAT WANTED CAME: bytes outside printable ASCII as sed's l shows them
+# (\ooo; $ ends a line).
+esc() { printf '%s\n' "$1" | LC_ALL=C sed -n 'l 0' | tr -d '\n' | sed 's/\$$//'; }
+fail() {
+  echo "FAIL: $1: wanted \"$(esc "$2")\", came \"$(esc "$3")\""
+  failures=$((failures + 1))
 }
-recovery=626f6f742d7265636f7665727900 cut=626f6f746f6e63652d626f6f746c
-for shell in dash mksh "busybox sh"; do
-  command -v "${shell%% *}" > /dev/null ||
-    { echo "FAIL: $shell not installed"; failures=$((failures + 1)); continue; }
-  head -c 100 /dev/urandom > "$work/misc.img"
-  try "$shell" "$binary" "$work/misc.img" boot-recovery "stored: boot-recovery" "$recovery"
-  try "$shell" "$binary" "$work/misc.img" bootonce-bootloader "stored: bootonce-bootloader" "$cut"
-  # A run that stored nothing (true stands in for the tool): misc as it was.
-  held=$(od -A n -t x1 -N 14 "$work/misc.img" | tr -d ' \n')
-  try "$shell" true "$work/misc.img" boot-recovery "NOT stored, misc begins $held" "$held"
+for tool in dash mksh busybox toybox bwrap losetup; do
+  command -v "$tool" > /dev/null || { fail "$tool" "installed" "not found"; exit 1; }
 done
 
-# At a recovery's root prompt: the tool pushed to /tmp, not executable yet;
-# misc an image at its by-name link; su hidden, so that a line using it
-# fails. The lines' status is their last's, od's: its line shows 14 zero
-# bytes, then misc's own.
-block "in a root with no su" chmod
-recovery=$work/recovery
-mkdir -p "$recovery/tmp" && cp "$work/lines" "$recovery/lines" || exit 1
-for dir in bin lib lib64 sbin; do ln -s "usr/$dir" "$recovery/$dir" || exit 1; done
-for shell in dash mksh "busybox sh"; do
-  head -c 100 /dev/urandom > "$work/misc.img" && cp "$work/misc.img" "$work/misc.want" &&
-    dd if=/dev/zero of="$work/misc.want" bs=14 count=1 conv=notrunc 2> /dev/null &&
-    cp "$binary" "$recovery/tmp/bootnote" && chmod 644 "$recovery/tmp/bootnote" || exit 1
-  # shellcheck disable=SC2086 # "busybox sh" is two words
-  says=$(bwrap --bind "$recovery" / --ro-bind /usr /usr --ro-bind /dev/null /usr/bin/su \
-    --dev /dev --bind "$work/misc.img" /dev/block/sda15 \
-    --symlink /dev/block/sda15 /dev/block/by-name/misc $shell /lines 2>&1)
-  status=$? od_line=$(od -A d -t x1 -N 16 "$work/misc.want" | head -n 1)
-  if [ "$status" != 0 ] || [ "$(echo "$says" | tail -n 2 | head -n 1)" != "$od_line" ] ||
-    ! cmp -s "$work/misc.img" "$work/misc.want"; then
-    echo "FAIL: $shell, recovery lines: status $status, said: $says"
-    failures=$((failures + 1))
-  fi
+# block NAME MARKER: the sh block after the marker line holding MARKER, but
+# its logcat line, into $work/NAME.
+block() {
+  cat "$readme" "$docs"/*.md | awk -v marker="$2" '
+    index($0, "<!--") == 1 && index($0, marker) { marked = 1; next }
+    marked && /^```sh$/ { inside = 1; next }
+    inside && /^```$/ { exit }
+    inside && !/^logcat/' > "$work/$1"
+  [ -s "$work/$1" ] || fail "lines after \"$2\"" "a sh block" "none"
+}
+block prompt "at a root prompt"
+block script "for a script"
+block clear "recovery's arguments"
+
+# Misc's bytes before each row: 1,024 known, none zero. want KIND: as a row
+# leaves them.
+yes 0123456789abcdefg | tr -d '\n' | head -c 1024 > "$work/pattern"
+want() {
+  case $1 in
+    held) cat "$work/pattern"; return ;;
+    erased) head -c 14 /dev/zero ;;
+    boot-recovery) printf 'boot-recovery\0' ;;
+    cut) printf bootonce-bootl ;;
+    cleared) head -c 64 "$work/pattern"; head -c 768 /dev/zero; tail -c +833 "$work/pattern"
+      return ;;
+  esac
+  tail -c +15 "$work/pattern"
+}
+cp "$work/pattern" "$work/loop.img" || exit 1
+loop=$(losetup -f --show "$work/loop.img") || { fail losetup "a loop device" "none"; exit 1; }
+root=$work/root
+mkdir -p "$root/tmp" "$root/data/local/tmp" "$root/bb" "$root/tb" &&
+  busybox --install -s "$root/bb" && rm -f "$root/bb/su" || exit 1
+for applet in $(toybox); do
+  [ "$applet" = su ] || ln -s /usr/bin/toybox "$root/tb/$applet" || exit 1
 done
-echo "README's script lines: $failures failure(s)"
+for dir in bin lib lib64 sbin; do ln -s "usr/$dir" "$root/$dir" || exit 1; done
+cp "$binary" "$root/data/local/tmp/bootnote" || exit 1
+
+# row BLOCK MISC CHANGE KIND SAYS: BLOCK's lines, with VAR=VALUE CHANGE ("-":
+# none) in their first line, run with misc a block device ("loop") or an
+# image file ("file") at README's path: they must exit 0, say SAYS ("-": not
+# checked) and leave misc as KIND. The tool sits where README pushes it, not
+# executable at /tmp (a recovery's), executable under /data.
+row() {
+  what="$env, $1 ($3) on $2" misc=$loop
+  [ "$2" = loop ] || misc=$work/misc.img
+  sed "1s|${3%%=*}=[^ ]*|$3|" "$work/$1" > "$root/lines" &&
+    cp "$binary" "$root/tmp/bootnote" && chmod 644 "$root/tmp/bootnote" &&
+    cat "$work/pattern" > "$misc" || exit 1
+  says=$(bwrap --bind "$root" / --ro-bind /usr /usr --ro-bind /dev/null /usr/bin/su \
+    --dev /dev --dev-bind "$misc" /dev/block/sda15 \
+    --symlink /dev/block/sda15 /dev/block/by-name/misc --setenv PATH "$path" \
+    "$shell" /lines 2>&1)
+  status=$?
+  [ "$status" = 0 ] || fail "$what: status" 0 "$status: $says"
+  # The prompt's lines begin with ls's, which holds a date: only their end.
+  [ "$1" = prompt ] && says=$(printf '%s\n' "$says" | tail -n "$(printf '%s\n' "$5" | wc -l)")
+  [ "$5" = - ] || [ "$says" = "$5" ] || fail "$what: said" "$5" "$says"
+  want "$4" > "$work/want"
+  size=$(wc -c < "$misc")
+  [ "$size" = 1024 ] || fail "$what: misc's size" 1024 "$size"
+  # shellcheck disable=SC2046 # cmp -l: byte (from 1), wanted, came (octal)
+  set -- $(cmp -l "$work/want" "$misc" 2> /dev/null | head -n 1)
+  [ $# = 0 ] || fail "$what: misc's byte $1 (from 1, octal)" "$2" "$3"
+}
+held=$(od -A n -t x1 -N 14 "$work/pattern")
+# busybox: its sh and applets; toybox: mksh and toybox's applets.
+for env in dash mksh busybox toybox; do
+  case $env in
+    busybox) shell=/bb/sh path=/bb ;;
+    toybox) shell=$(command -v mksh) path=/tb ;;
+    *) shell=$(command -v "$env") path=$PATH ;;
+  esac
+  row prompt loop - erased "$(want erased | od -A d -t x1 -v -N 80)"
+  row prompt file - held "$(echo "/dev/block/by-name/misc: not a block device"
+    od -A d -t x1 -v -N 80 "$work/pattern")"
+  row script loop - boot-recovery "stored: boot-recovery"
+  row script loop cmd=bootonce-bootloader cut "stored: bootonce-bootl"
+  row script loop bootnote=/bin/true held "NOT stored:$held"
+  row script loop misc=/dev/block/by-name/mics held \
+    "NOT stored: /dev/block/by-name/mics is not a block device"
+  # Debian's toybox has no dd (Android's builds the one in toys/pending).
+  [ "$env" = toybox ] && continue
+  row clear file - cleared -
+  row clear loop - cleared -
+done
+
+# Links: each relative one names a file beside the page that holds it.
+for page in "$readme" "$docs"/*.md; do
+  grep -oE '\]\([^)#[:space:]]*' "$page" | cut -c 3- | while read -r link; do
+    case $link in *:*) continue ;; esac
+    [ -e "$(dirname "$page")/$link" ] || echo "FAIL: $page links to $link: wanted a file, came none"
+  done > "$work/links"
+  cat "$work/links"
+  failures=$((failures + $(wc -l < "$work/links")))
+done
+echo "README's script lines and links: $failures failure(s)"
 [ "$failures" -eq 0 ]
