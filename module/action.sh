@@ -97,8 +97,8 @@ bootnote_describe_bytes() {
         print "recovery field: pending \"" text(73, z) "\" (" z - 73 " bytes): recovery acts on" \
           " them the next time it starts, whatever the boot command says" wipe \
           (z == n ? " (misc ends after " n " bytes)" : "")
-        print "to clear recovery\047s arguments: dd if=/dev/zero of=" node \
-          " bs=64 seek=1 count=12 conv=notrunc"
+        print "to clear recovery\047s arguments: { dd bs=64 count=1 of=/dev/null &&" \
+          " dd if=/dev/zero bs=64 count=12 >&0; } <> " node
         return
       }
       end = n < 80 ? n : 80

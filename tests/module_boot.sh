@@ -126,7 +126,7 @@ actions() { while read -r nodes size mode path image boot; do
     [ "${boot#*cannot read}" != "$boot" ] || want="$want|first 32 bytes:${bytes% }"
     [ "$recovery" = - ] || want="$want|recovery field: $recovery"
     [ "${recovery#pending}" = "$recovery" ] || want="$want|to clear recovery's arguments:\
- dd if=/dev/zero of=$node bs=64 seek=1 count=12 conv=notrunc"
+ { dd bs=64 count=1 of=/dev/null && dd if=/dev/zero bs=64 count=12 >&0; } <> $node"
     want="$want|to set: $bin $node boot-recovery|to erase: $bin $node"
   fi
   got=$(echo "$said" | sed -e 's/^why: .*/why/' -e 's/^to have it on PATH: .*/to have it on PATH/' |
