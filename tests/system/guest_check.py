@@ -133,20 +133,25 @@ def main(argv):
         return 1
     original, disk_checks = judge_disks(facts, disks)
     now = int(os.path.getmtime(console))
-    checks = {case.name: judge_case(case, facts, original, now) for case in CASES}
     maps, aslr = facts["MAP"], facts["ASLR"]
-    checks["load_address"] = [] if (aslr == [["2", "0003"]] and len(maps) == LOAD_RUNS
-                                    and len(set(map(tuple, maps))) > 1) else [
+    load = [] if (aslr == [["2", "0003"]] and len(maps) == LOAD_RUNS
+                  and len(set(map(tuple, maps))) > 1) else [
         "randomize_va_space, e_type %a, want 2, 0003 (a PIE); mappings %a, want %d not all"
         " alike" % (aslr, maps, LOAD_RUNS)]
-    checks["page_size"] = [] if maps and all(m[1:] == [str(page_kb)] for m in maps) else [
-        "KernelPageSize of the binary's mapping %r kB, want %d" % ([m[1:] for m in maps], page_kb)]
-    checks.update(disk_checks)
-    for name, wrong in checks.items():
+    page = [] if maps and all(m[1:] == [str(page_kb)] for m in maps) else [
+        "KernelPageSize of the binary's mapping %a kB, want %d" % ([m[1:] for m in maps], page_kb)]
+    checks = [(case.name, judge_case(case, facts, original, now)) for case in CASES]
+    checks += [("load_address", load), ("page_size", page)] + list(disk_checks.items())
+    names = [name for name, _ in checks]
+    twice = sorted({name for name in names if names.count(name) > 1})  # each hides one
+    if twice:
+        print("FAIL %s: want each check named once; twice: %s" % (abi, " ".join(twice)))
+        return 1
+    for name, wrong in checks:
         print("FAIL %s/%s: %s (%s)"
               % (abi, name, "; ".join(wrong), disks if "disk" in name else console)
               if wrong else "PASS %s/%s" % (abi, name))
-    failed = sum(1 for wrong in checks.values() if wrong)
+    failed = sum(1 for _, wrong in checks if wrong)
     print("%d passed, %d failed" % (len(checks) - failed, failed))
     return 1 if failed else 0
 
