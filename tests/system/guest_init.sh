@@ -69,7 +69,7 @@ map() {
     at && /^KernelPageSize:/ { sub(/-.*/, "", at); print at, $2; exit }' \
     "/proc/$pid/smaps" 2> /dev/null)"
   # Lets the run go on; bounded, in case it never came to its open.
-  timeout 10 cat /tmp/fifo > /dev/null || true
+  timeout 60 cat /tmp/fifo > /dev/null || true
   wait "$pid"
 }
 
@@ -101,7 +101,7 @@ run_case() {
   settle [ -S /dev/socket/logdw ]
   # Bounded: a run that hangs ends with status 143. (busybox's timeout
   # becomes the program, so the pid is the run's.)
-  timeout 10 "$@" < /dev/null > /tmp/out 2> /tmp/err &
+  timeout 60 "$@" < /dev/null > /tmp/out 2> /tmp/err &
   pid=$!
   wait "$pid"
   status=$?
