@@ -69,11 +69,11 @@ def judge_case(case, facts, original, now):
     """What differed in one case's run, as phrases."""
     disk, run = facts["DISK"].get(case.disk, []), facts["CASE"].get(case.name, [])
     if len(disk) != 2 or len(run) != 5:
-        return ["CASE line %r or DISK line for %s %r is missing or short" % (run, case.disk, disk)]
+        return ["CASE line %a or DISK line for %s %a is missing or short" % (run, case.disk, disk)]
     path, misc, pid = disk[0], int(disk[1]) * 512, int(run[1])
-    wrong = [] if run[0] == "0" else ["exit status " + run[0]]
+    wrong = [] if run[0] == "0" else ["exit status %a, want 0" % run[0]]
     if unhex(run[2]) != BANNER or run[3] != "-":
-        wrong.append("stdout %r, stderr %r" % (unhex(run[2]), unhex(run[3])))
+        wrong.append("stdout %r, stderr %r; want %r, none" % (unhex(run[2]), unhex(run[3]), BANNER))
     want = [(INFO, TAG, writing(case.command, path))]
     if case.error:
         want.append((ERROR, TAG, write_failed(path, reason("musl", case.error))))
@@ -86,13 +86,13 @@ def judge_case(case, facts, original, now):
             continue
         got.append((entry.priority, entry.tag, entry.message))
         if entry.log_id != 0 or entry.tid != pid or abs(entry.seconds - now) > CLOCK_SLACK:
-            wrong.append("entry %r: log id %d, thread id %d (pid %d), time %d.%09d "
-                         "(console written at %d)" % (entry.message, entry.log_id, entry.tid, pid,
-                                                      entry.seconds, entry.nanoseconds, now))
+            wrong.append("entry %r: log id %d, thread id %d, time %d; want 0, the pid %d, "
+                         "near %d (the console's)" % (entry.message, entry.log_id, entry.tid,
+                                                     entry.seconds, pid, now))
     if got != want:
         wrong.append("entries %r, want %r" % (got, want))
     if case.record and unhex(run[4]) != case.record + original[misc + 14:misc + 32]:
-        wrong.append("misc's first 32 bytes %s, want %s then as before"
+        wrong.append("misc's first 32 bytes %a, want %s then as before"
                      % (run[4], case.record.hex()))
     return wrong
 
