@@ -72,7 +72,8 @@ for row in \
   wait "$sandbox"
   status=$?
   { [ "$status" = "$3" ] && [ -z "$late" ] && grep -q "$said" "$work/said"; } ||
-    { echo "FAIL: $row: status $status $late; said: $(cat "$work/said")"
+    { echo "FAIL: $row: want status $3, \"$said\" said; got $status${late:+, $late}:" \
+        "$(cat -v "$work/said")"
       failures=$((failures + 1)); }
 done
 [ "$(ours)" = "$before" ] ||
