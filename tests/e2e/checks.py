@@ -14,9 +14,9 @@ ORIGINAL = bytes((0xa5 ^ i) & 0xff for i in range(100))  # misc before a run: no
 def check(case, run, workdir, uid):
     failures = []
     if run.status != 0:
-        failures.append("exit status %s" % run.status)
+        failures.append("exit status %s, not 0" % run.status)
     if run.err:
-        failures.append("standard error: %r" % run.err)
+        failures.append("standard error %r, not empty" % run.err)
     if case.out == "file" and run.out != case.prints:
         failures.append("standard output %r, not %r" % (run.out, case.prints))
     if run.seconds > case.max_seconds:
@@ -42,15 +42,16 @@ def _target(case, workdir):
     for name, holds in case.files.items():
         path = os.path.join(workdir, os.fsencode(name) if isinstance(name, bytes) else name)
         if holds is None and os.path.lexists(path):
-            failures.append("%r was created" % name)
+            failures.append("%a was created; want none" % name)
         elif holds is not None and (not os.path.isfile(path) or Path(path).read_bytes() != holds):
-            failures.append("%r does not hold %r" % (name, holds))
+            failures.append("%a holds %r, not %r" % (
+                name, Path(path).read_bytes()[:32] if os.path.isfile(path) else None, holds))
     return failures
 
 
 def _entries(where, got, want):
     found = [(e.priority, e.message) for e in got]
-    failures = ["%s: entry with tag %r" % (where, e.tag) for e in got if e.tag != TAG]
+    failures = ["%s: entry tagged %r, not %r" % (where, e.tag, TAG) for e in got if e.tag != TAG]
     return failures + ([] if found == want else ["%s got %r, not %r" % (where, found, want)])
 
 
@@ -66,8 +67,8 @@ def _log(case, run, uid):
         failures += _entries("the kernel logger (logd was there)", run.kernel, [])
     for e in run.logd:
         if e.pid is None or e.log_id != 0 or e.tid != e.pid & 0xffff or e.uid != uid:
-            failures.append("logd entry %r: log id %s, thread %s, from pid %s uid %s" %
-                            (e.message, e.log_id, e.tid, e.pid, e.uid))
+            failures.append("logd entry %r: log id %s, thread %s, from pid %s uid %s; want 0, "
+                            "the pid, %s" % (e.message, e.log_id, e.tid, e.pid, e.uid, uid))
     for e in run.logd + [r.entry for r in run.pmsg]:
         if not (run.started <= e.seconds <= run.ended and e.nanoseconds < 10 ** 9):
             failures.append("entry %r stamped %s.%09d, not within the run's %s..%s" %
@@ -80,7 +81,8 @@ def _log(case, run, uid):
                     or r.pid != r.entry.tid
                     or (twin and (r.pid, r.entry.seconds, r.entry.nanoseconds) !=
                         (twin.pid & 0xffff, twin.seconds, twin.nanoseconds))):
-                failures.append("pmsg record %d: %r, against logd's %r" % (i, r, twin))
+                failures.append("pmsg record %d: %r; want l, its size, uid %d, log id 0, as "
+                                "logd's %r" % (i, r, uid, twin))
     return failures
 
 

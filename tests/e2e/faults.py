@@ -23,7 +23,8 @@ def three_busy_sends(run, workdir):
     """The entry was refused three times (EAGAIN), then sent."""
     busy = [line for line in run.trace if re.match(injected("writev", "-1 EAGAIN .*"), line)]
     return [] if len(busy) == 3 and re.match(r"writev\(.*\) = \d+$", run.trace[3]) else [
-        "sends to logd, as strace traced them: %r" % run.trace[:4]]
+        "sends to logd, as strace traced them: %a; want 3 refused (EAGAIN), then sent"
+        % run.trace[:4]]
 
 
 def storage(libc):

@@ -105,7 +105,11 @@ def main():
     # A row's suite is its file's.
     table = [("Cases", c) for c in cases.behaviour(libc)] + \
         [("Faults", c) for c in faults.storage(libc) + faults.output_and_log(libc)]
-    names = {suite + "." + c.name: (suite, c) for suite, c in table}
+    every = [suite + "." + c.name for suite, c in table]
+    names = dict(zip(every, table))
+    if len(names) < len(table):  # one would hide the other
+        sys.exit("run.py: want each case named once; twice: %s"
+                 % " ".join(sorted({n for n in every if every.count(n) > 1})))
     for pattern in options.patterns:
         if not fnmatch.filter(names, pattern):
             sys.exit("run.py: no case matches %s" % pattern)

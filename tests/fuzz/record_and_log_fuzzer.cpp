@@ -3,8 +3,10 @@
 // byte by byte without the product's helpers.
 #include <android/log.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -88,6 +90,12 @@ void check_entry(const std::string& tag, const std::string& message, bool logd) 
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (access("/dev/sandbox", F_OK) == 0) return 0;
+  fputs("not in the sandbox with a private /dev\n", stderr);
+  exit(1);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string input(reinterpret_cast<const char*>(data), size);

@@ -8,8 +8,9 @@
 # the serials K-phone, K-readonly and K-flushfail. It prints (HEX: bytes as
 # hex, "-" for none):
 #   DISK ABI DISK PATH SECTOR  the misc link of each disk; misc's first sector
+#   ASLR ABI VA TYPE           randomize_va_space; the binary's e_type (od)
 #   MAP ABI ADDRESS KB         a waiting run's binary mapping and its
-#                              KernelPageSize; two runs
+#                              KernelPageSize; eight runs
 #   CASE ABI NAME STATUS PID OUT ERR MISC   exit status, pid, standard output
 #                              and error, misc's first 32 bytes after, as HEX
 #   ENTRY ABI NAME HEX         a datagram the stand-in logd received
@@ -68,7 +69,7 @@ map() {
     at && /^KernelPageSize:/ { sub(/-.*/, "", at); print at, $2; exit }' \
     "/proc/$pid/smaps" 2> /dev/null)"
   # Lets the run go on; bounded, in case it never came to its open.
-  timeout 10 cat /tmp/fifo > /dev/null || true
+  timeout 60 cat /tmp/fifo > /dev/null || true
   wait "$pid"
 }
 
@@ -100,7 +101,7 @@ run_case() {
   settle [ -S /dev/socket/logdw ]
   # Bounded: a run that hangs ends with status 143. (busybox's timeout
   # becomes the program, so the pid is the run's.)
-  timeout 10 "$@" < /dev/null > /tmp/out 2> /tmp/err &
+  timeout 60 "$@" < /dev/null > /tmp/out 2> /tmp/err &
   pid=$!
   wait "$pid"
   status=$?
@@ -116,7 +117,9 @@ run_case() {
 for k in $abis; do
   abi=$(cat "/abis/$k/name")
   for disk in phone readonly flushfail; do echo "DISK $abi $disk $(cat "/tmp/misc/$k-$disk")"; done
-  map "$k"; map "$k"
+  echo "ASLR $abi $(cat /proc/sys/kernel/randomize_va_space)" \
+    "$(od -An -tx2 -j16 -N2 "/abis/$k/bootnote")"
+  for _ in 1 2 3 4 5 6 7 8; do map "$k"; done
   while read -r name how disk command; do
     run_case "$k" "$name" "$how" "$disk" "$command"
   done < /cases
