@@ -76,7 +76,7 @@ row() {
     cp "$binary" "$root/tmp/bootnote" && chmod 644 "$root/tmp/bootnote" &&
     cat "$work/pattern" > "$misc" || exit 1
   says=$(bwrap --bind "$root" / --ro-bind /usr /usr --ro-bind /dev/null /usr/bin/su \
-    --dev /dev --dev-bind "$misc" /dev/block/sda15 \
+    --dev /dev --proc /proc --dev-bind "$misc" /dev/block/sda15 \
     --symlink /dev/block/sda15 /dev/block/by-name/misc --setenv PATH "$path" \
     "$shell" /lines 2>&1)
   status=$?
