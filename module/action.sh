@@ -77,7 +77,7 @@ bootnote_describe_bytes() {
     # The recovery field, bytes 64 to 831, as recovery reads it: its last
     # byte taken as zero, its arguments the non-empty lines after a first
     # line "recovery", up to the first zero byte.
-    function describe_recovery_field(   end, z, i, from, args, wipe, arg) {
+    function describe_recovery_field(   end, z, i, from, args, data, wipe, arg) {
       if (n <= 64) { print "recovery field: not read: misc ends after " n " bytes"; return }
       if (byte[64] == "00") { print "recovery field: none"; return }
       end = n < 831 ? n : 831
@@ -88,14 +88,15 @@ bootnote_describe_bytes() {
           arg = text(from, i)
           if (arg != "") args++
           sub(/=.*/, "", arg)
-          if (wipe == "" && (index(arg, "--wipe") == 1 || index(arg, "--prompt_and_wipe") == 1))
-            wipe = "; " arg " erases the phone\047s data"
+          if (data == "" && (arg == "--wipe_data" || index(arg, "--prompt_and_wipe") == 1))
+            data = "; " arg " erases the phone\047s data"
+          else if (wipe == "" && index(arg, "--wipe") == 1) wipe = "; " arg " erases a partition"
           from = i + 1
         }
       }
       if (args) {
         print "recovery field: pending \"" text(73, z) "\" (" z - 73 " bytes): recovery acts on" \
-          " them the next time it starts, whatever the boot command says" wipe \
+          " them the next time it starts, whatever the boot command says" (data ? data : wipe) \
           (z == n ? " (misc ends after " n " bytes)" : "")
         print "to clear recovery\047s arguments: { dd bs=64 count=1 of=/dev/null &&" \
           " dd if=/dev/zero bs=64 count=12 >&0; } <> " node
@@ -115,9 +116,9 @@ bootnote_describe_bytes() {
 # - KernelSU: closed on success from v1.0.2; kept open from commit
 #   3a1e6ce9a (KSU_VER_CODE 32491, released in v3.2.5), but for a start
 #   from a home-screen shortcut.
-# - KernelSU Next (KSU_NEXT=true, exported by its later releases): kept
-#   open, with a Close button, from v1.0.3 (commit f356ece5); earlier
-#   ones export no KSU_NEXT and their codes are below 32491: they wait.
+# - KernelSU Next: kept open, with a Close button, from v1.0.3 (commit
+#   f356ece5); its daemon exports no KSU_NEXT and codes below 32491, so it
+#   waits, but not where a launcher exports KSU_NEXT=true (MMRL does).
 # - SukiSU Ultra (KSU_SUKISU=true): closed before v4.1.3 (kept open from
 #   commit f101a789b); its codes (40000 and up) do not tell v4.1.3
 #   apart, so every SukiSU waits.
@@ -128,9 +129,8 @@ bootnote_describe_bytes() {
 # seconds, a vanished screen the answer.
 bootnote_screen_closes() {
   if [ "${KSU-}" = true ]; then
-    [ "${KSU_SUKISU-}" != true ] || return 0
-    [ "${KSU_NEXT-}" != true ] || return 1
-    ! [ "${KSU_VER_CODE-}" -ge 32491 ] 2> /dev/null
+    [ "${KSU_VER_CODE-}" -ge 0 ] 2> /dev/null && [ "${KSU_SUKISU-}" != true ] || return 0
+    [ "${KSU_NEXT-}" != true ] && [ "$KSU_VER_CODE" -lt 32491 ]
   else
     [ "${APATCH-}" = true ]
   fi
@@ -182,7 +182,7 @@ fi
 echo "to set: $bootnote_run $bootnote_misc boot-recovery"
 echo "to erase: $bootnote_run $bootnote_misc"
 if bootnote_screen_closes; then
-  echo "this manager closes this screen when the Action ends: it stays 20 s"
+  echo "this manager may close this screen when the Action ends: it stays 20 s"
   sleep 20
 fi
 exit 0

@@ -93,13 +93,14 @@ actions() { while read -r nodes size mode path image boot; do
   boot="boot command: ${boot%%|*}" && [ "${boot#*NODE}" = "$boot" ] ||
     boot="${boot%%NODE*}$node${boot#*NODE}"
   # shellcheck disable=SC2059 # the row's format
-  printf "${image%%|*}" > "$work/misc" && { [ "${image#*|}" = "$image" ] ||
+  if ! { printf "${image%%|*}" > "$work/misc" && { [ "${image#*|}" = "$image" ] ||
     { truncate -s 64 "$work/misc" && printf "${image#*|}" >> "$work/misc"; }; } &&
-    truncate -s "$size" "$work/misc" && chmod "${mode#blk}" "$work/misc" 2> /dev/null
-  cp "$work/misc" "$work/misc.before" || exit 1
+    truncate -s "$size" "$work/misc" && { [ "$mode" = blk ] || chmod "$mode" "$work/misc"; } &&
+    cp "$work/misc" "$work/misc.before"; }; then fail "misc of $image not made"; exit 1; fi
   set -- --cap-drop ALL --bind "$work/misc" $misc
   if [ "$mode" = blk ]; then
-    loop=$(losetup -f --show "$work/misc") && set -- "$@" --dev-bind "$loop" $misc || exit 1
+    loop=$(losetup -f --show "$work/misc") || { fail "no loop device"; exit 1; }
+    set -- "$@" --dev-bind "$loop" $misc
   fi
   for link in $(echo "$nodes" | tr , ' '); do
     [ "$link" = - ] || set -- "$@" --symlink $misc "/dev/block/$link/misc"
@@ -155,7 +156,8 @@ ROWS
 act="recovery acts on them the next time it starts, whatever the boot command says"
 wipe="erases the phone's data" none="recovery reads no argument from it; it begins"
 sed 's/^\([^ ]*\) \([^ ]*\) /by-name \1 644 - \\0|\2 none (erased)|/' > "$work/rows" << ROWS
-4K recovery\n--x\n--wipe_data=y pending "--x\x0a--wipe_data=y" (17 bytes): $act; --wipe_data $wipe
+4K recovery\n--wipe\n--wipe_data pending "--wipe\x0a--wipe_data" (18 bytes): $act; --wipe_data $wipe
+4K recovery\n--wipe_cache= pending "--wipe_cache=" (13 bytes): $act; --wipe_cache erases a partition
 4K recovery\n--prompt_and_wipe pending "--prompt_and_wipe" (17 bytes): $act; --prompt_and_wipe $wipe
 4K recovery\n%0800d pending "$(printf %0758d 0)" (758 bytes): $act
 76 recovery\n--x pending "--x" (3 bytes): $act (misc ends after 76 bytes)
@@ -169,7 +171,7 @@ actions < "$work/rows"
 # stand-in sleep of tests/manager/ says so).
 echo 'by-name 4K 644 same boot-recovery "boot-recovery" (13 bytes)' > "$work/rows"
 while read -r waits vars; do
-  tail="this manager closes this screen when the Action ends: it stays 20 s|(sleep 20)|"
+  tail="this manager may close this screen when the Action ends: it stays 20 s|(sleep 20)|"
   [ "$waits" = yes ] || tail=
   actions < "$work/rows"
 done << 'ROWS'
@@ -179,6 +181,7 @@ no KSU=true KSU_VER_CODE=32491
 yes KSU=true
 yes KSU=true KSU_VER_CODE=v3.2
 no KSU=true KSU_NEXT=true KSU_VER_CODE=12000
+yes KSU=true KSU_NEXT=true
 yes KSU=true KSU_SUKISU=true KSU_VER_CODE=40160
 yes APATCH=true
 ROWS

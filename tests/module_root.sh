@@ -10,6 +10,8 @@ set -u
 source_dir=$1 armv7=$2 arm64=$3 x86=$4 x86_64=$5
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
+# dash runs the EXIT trap on exit only: a signal's status through it.
+trap 'exit 143' TERM && trap 'exit 130' INT && trap 'exit 129' HUP
 failures=0
 fail() { printf '%s\n' "FAIL: $*"; failures=$((failures + 1)); }
 # pack DIR VERSION URL ARMV7 ARM64 X86 X86_64: DIR/module.zip, and
