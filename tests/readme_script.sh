@@ -13,6 +13,8 @@ docs=$(dirname "$readme")/docs
 work=$(mktemp -d) || exit 1
 loop=
 trap '[ -z "$loop" ] || losetup -d "$loop"; rm -rf "$work"' EXIT
+# dash runs the EXIT trap on exit only: a signal's status through it.
+trap 'exit 143' TERM && trap 'exit 130' INT && trap 'exit 129' HUP
 failures=0
 # fail WHAT WANTED CAME: bytes outside printable ASCII as sed's l shows them
 # (\ooo; $ ends a line).
@@ -109,8 +111,10 @@ for env in dash mksh busybox toybox; do
     "NOT stored: /dev/block/by-name/mics is not a block device"
   # Debian's toybox has no dd (Android's builds the one in toys/pending).
   [ "$env" = toybox ] && continue
-  row clear file - cleared -
   row clear loop - cleared -
+  row clear file - held "/dev/block/by-name/misc: not a block device"
+  row clear loop misc=/dev/block/by-name/mics held \
+    "/dev/block/by-name/mics: not a block device"
 done
 
 # Links: each relative one names a file beside the page that holds it.
