@@ -26,12 +26,11 @@ echo 360000 > /proc/sys/vm/dirty_expire_centisecs
 echo 360000 > /proc/sys/vm/dirty_writeback_centisecs
 
 # settle COMMAND...: runs COMMAND every 10 ms until it succeeds, for
-# about 60 s at most (a bound only a hang reaches, even on a loaded host),
-# so that a helper or binary that cannot run fails its checks rather than
-# hanging the guest.
+# about 5 s at most, so that a helper or binary that cannot run fails its
+# checks rather than hanging the guest.
 settle() {
   tries=0
-  until "$@" 2> /dev/null; do [ $((tries += 1)) -le 6000 ] || return 0; usleep 10000; done
+  until "$@" 2> /dev/null; do [ $((tries += 1)) -le 500 ] || return 0; usleep 10000; done
 }
 
 for module in /modules/*.ko; do [ ! -e "$module" ] || insmod "$module"; done
