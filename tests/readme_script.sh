@@ -20,7 +20,7 @@ failures=0
 # (\ooo; $ ends a line).
 esc() { printf '%s\n' "$1" | LC_ALL=C sed -n 'l 0' | tr -d '\n' | sed 's/\$$//'; }
 fail() {
-  echo "FAIL: $1: wanted \"$(esc "$2")\", came \"$(esc "$3")\""
+  printf '%s\n' "FAIL: $1: wanted \"$(esc "$2")\", came \"$(esc "$3")\""
   failures=$((failures + 1))
 }
 for tool in dash mksh busybox toybox bwrap losetup; do
