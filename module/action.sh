@@ -77,7 +77,7 @@ bootnote_describe_bytes() {
     # The recovery field, bytes 64 to 831, as recovery reads it: its last
     # byte taken as zero, its arguments the non-empty lines after a first
     # line "recovery", up to the first zero byte.
-    function describe_recovery_field(   end, z, i, from, args, data, wipe, arg) {
+    function describe_recovery_field(   end, z, i, from, args, data, wipe, arg, shown) {
       if (n <= 64) { print "recovery field: not read: misc ends after " n " bytes"; return }
       if (byte[64] == "00") { print "recovery field: none"; return }
       end = n < 831 ? n : 831
@@ -102,8 +102,8 @@ bootnote_describe_bytes() {
           " dd if=/dev/zero bs=64 count=12 >&0; } <> " node
         return
       }
-      end = n < 80 ? n : 80
-      print "recovery field: recovery reads no argument from it; it begins" hex(64, end) \
+      shown = n < 80 ? n : 80
+      print "recovery field: recovery reads no argument from it; it begins" hex(64, shown) \
         (n < 80 ? " (misc ends after " n " bytes)" : "")
     }'
 }
